@@ -1,0 +1,41 @@
+// The host's I/O ports, reached through the port file the host emulator keeps in the
+// temporary directory: one byte a port, port P at offset P - 100.
+//
+// Every call opens the file, moves one byte and closes it again; no handle, path or
+// directory is cached, so the host may create, replace or delete the file at any time.
+// Each call takes a non-blocking advisory lock on the port's byte (shared to read,
+// exclusive to write); a conflicting lock held elsewhere fails the call like a refused open.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace io {
+
+// Why a call failed. `busy` marks a conflict with another process's lock, which passes
+// by itself; every other failure needs someone to mend the file or its directory.
+struct Failure {
+    std::string path;    // the port file the call tried to use
+    std::string reason;  // the system's words for the error
+    bool busy = false;
+};
+
+// The port's byte, or 0 when the port is empty or any step fails. Pass `why` to tell a
+// failure (filled in, returns 0) from an empty port (`why` left untouched).
+std::uint8_t READ_IO_BYTE(std::int32_t port, Failure* why = nullptr);
+
+// Stores `value` in the port's slot, extending the file with zeros when needed. Returns
+// false, and fills in `why`, when the byte was not stored.
+bool WRITE_IO_BYTE(std::int32_t port, std::uint8_t value, Failure* why = nullptr);
+
+// `path` with one trailing directory separator ensured; the empty path stays empty.
+std::string add_backslash(const std::string& path);
+
+// The platform's temporary directory as it stands now, or "" when there is none.
+std::string TempDirectory();
+
+// Where the port file is looked for now: the temporary directory, or the bare file name
+// (resolved against the working directory) when there is none.
+std::string PortFilePath();
+
+}  // namespace io

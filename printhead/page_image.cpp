@@ -1,0 +1,65 @@
+#include "page_image.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QPainter>
+
+namespace {
+
+// 9.75 points at 96 pixels an inch.
+constexpr int kFontPixelSize = 13;
+
+}  // namespace
+
+QFont PrinterFont() {
+    static const QString family = [] {
+        Q_INIT_RESOURCE(printer_font);
+        const int id = QFontDatabase::addApplicationFont(":/fonts/LiberationSans-Regular.ttf");
+        const QStringList families = QFontDatabase::applicationFontFamilies(id);
+        return families.isEmpty() ? QStringLiteral("Liberation Sans") : families.front();
+    }();
+    QFont font(family);
+    font.setPixelSize(kFontPixelSize);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+PageImage::PageImage(qreal devicePixelRatio)
+    : image_(qRound(kWidth * devicePixelRatio), qRound(kHeight * devicePixelRatio),
+             QImage::Format_RGB32),
+      font_(PrinterFont()),
+      decoder_("windows-1252") {
+    image_.setDevicePixelRatio(devicePixelRatio);
+    image_.fill(Qt::white);
+}
+
+void PageImage::DrawGlyph(int x, int y, std::uint8_t code) {
+    const char byte = static_cast<char>(code);
+    const QString text = decoder_.decode(QByteArrayView(&byte, 1));
+    QPainter painter(&image_);
+    painter.setFont(font_);
+    painter.setPen(Qt::black);
+    // The cell's top-left corner is (x, y); Qt places text by its baseline.
+    const QFontMetrics metrics(font_);
+    const QPoint baseline(x, y + metrics.ascent());
+    painter.drawText(baseline, text);
+    const QRect cell(x, y, metrics.horizontalAdvance(text), metrics.height());
+    dirty_ |= cell.united(metrics.boundingRect(text).translated(baseline)).adjusted(-1, -1, 1, 1);
+}
+
+void PageImage::Refresh() {
+    if (dirty_.isEmpty()) return;
+    const QRect changed = dirty_;
+    dirty_ = QRect();
+    if (onRefresh) onRefresh(changed);
+}
+
+void PageImage::Clear() {
+    image_.fill(Qt::white);
+    dirty_ = QRect(0, 0, kWidth, kHeight);
+    Refresh();
+}
+
+void PageImage::Bell() {
+    if (onBell) onBell();
+}

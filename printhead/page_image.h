@@ -1,0 +1,45 @@
+// The page as a retained image: white paper, black glyphs in the printer's typeface, one
+// image pixel per head pixel (times the device-pixel ratio, so glyphs stay crisp on dense
+// screens while the head keeps its 225 x 297 grid).
+//
+// Needs a QGuiApplication for its font. The callbacks let a widget show the image; the
+// page works without them.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QRect>
+#include <QStringDecoder>
+#include <functional>
+
+#include "page.h"
+
+class PageImage : public General::Page {
+public:
+    static constexpr int kWidth = 225;
+    static constexpr int kHeight = 297;
+
+    explicit PageImage(qreal devicePixelRatio = 1.0);
+
+    const QImage& image() const { return image_; }
+    const QFont& font() const { return font_; }
+
+    void DrawGlyph(int x, int y, std::uint8_t code) override;
+    void Refresh() override;
+    void Clear() override;
+    void Bell() override;
+
+    // Called with the area, in page pixels, that changed since the last refresh.
+    std::function<void(const QRect&)> onRefresh;
+    std::function<void()> onBell;
+
+private:
+    QImage image_;
+    QFont font_;
+    QStringDecoder decoder_;
+    QRect dirty_;
+};
+
+// The printer's typeface, loaded once from the program's own resources so that the page
+// looks the same whatever fonts the machine has.
+QFont PrinterFont();

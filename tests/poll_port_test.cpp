@@ -1,0 +1,171 @@
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "general.h"
+#include "io.h"
+#include "page_image.h"
+#include "poll_port.h"
+#include "support.h"
+
+using pexal_test::LockHolder;
+
+namespace {
+
+// Keeps the codes the head draws, in order.
+class CodeLog : public General::Page {
+public:
+    void DrawGlyph(int, int, std::uint8_t code) override { codes.push_back(code); }
+    void Refresh() override {}
+    void Clear() override {}
+    void Bell() override { ++bells; }
+    std::vector<std::uint8_t> codes;
+    int bells = 0;
+};
+
+class Poll : public pexal_test::PortFileTest {
+protected:
+    void SetUp() override {
+        PortFileTest::SetUp();
+        General::InitPrinter();
+        General::HomeHead();
+        General::SetPage(&log);
+        SetPortReport(&report);
+    }
+    void TearDown() override {
+        SetPortReport(&std::cerr);
+        General::SetPage(nullptr);
+        PortFileTest::TearDown();
+    }
+    std::uint8_t port130() const { return static_cast<std::uint8_t>(fileBytes()->at(30)); }
+    int reportLines() const {
+        const std::string text = report.str();
+        return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    }
+
+    CodeLog log;
+    std::ostringstream report;
+};
+
+TEST_F(Poll, EmptyPortLeavesPageAndFileAlone) {
+    std::string bytes(64, '\0');
+    bytes[31] = 'Q';  // another port's byte
+    setFileBytes(bytes);
+    PollPort();
+    PollPort();
+    EXPECT_TRUE(log.codes.empty());
+    EXPECT_EQ(fileBytes(), bytes);
+    EXPECT_EQ(report.str(), "");
+}
+
+TEST_F(Poll, WaitingCharacterIsPrintedAtHomeAndThePortCleared) {
+    PageImage page;
+    General::SetPage(&page);
+    setPort(130, 65);
+    PollPort();
+    EXPECT_EQ(port130(), 0);
+    EXPECT_EQ(General::PosX, 11);
+    bool inkInFirstCell = false;
+    for (int y = 5; y < 20; ++y) {
+        for (int x = 3; x < 11; ++x) inkInFirstCell |= page.image().pixel(x, y) != qRgb(255, 255, 255);
+    }
+    EXPECT_TRUE(inkInFirstCell);
+    const QImage once = page.image();
+    PollPort();
+    EXPECT_EQ(page.image(), once) << "the character must be printed once";
+}
+
+TEST_F(Poll, ControlCodesAreTakenFromThePortToo) {
+    General::PrintChar("A");
+    setPort(130, 13);
+    PollPort();
+    EXPECT_EQ(General::PosX, 3);
+    EXPECT_EQ(port130(), 0);
+
+    General::PrintChar("A");
+    setPort(130, 9);
+    PollPort();
+    EXPECT_EQ(General::PosX, 11);
+    EXPECT_EQ(port130(), 0);
+    EXPECT_EQ(log.codes.size(), 2u) << "only the two A's were drawn";
+}
+
+TEST_F(Poll, CharacterWhoseClearFailsIsPrintedOnceWhenTheClearSucceeds) {
+    setPort(130, 'K');
+    {
+        LockHolder host(portFile(), 30, /*exclusive=*/false);  // reading allowed, writing not
+        for (int tick = 0; tick < 3; ++tick) PollPort();
+        EXPECT_TRUE(log.codes.empty());
+        EXPECT_EQ(port130(), 'K');
+        EXPECT_EQ(reportLines(), 1) << report.str();
+        EXPECT_NE(report.str().find(portFile().string()), std::string::npos) << report.str();
+    }
+    PollPort();
+    PollPort();
+    EXPECT_EQ(log.codes, std::vector<std::uint8_t>{'K'});
+    EXPECT_EQ(port130(), 0);
+    EXPECT_EQ(reportLines(), 2) << report.str();
+    EXPECT_NE(report.str().find("works again"), std::string::npos);
+}
+
+TEST_F(Poll, UnusablePortFileIsReportedOncePerChangeOfState) {
+    std::filesystem::create_directory(portFile());
+    for (int tick = 0; tick < 5; ++tick) PollPort();
+    EXPECT_EQ(reportLines(), 1) << report.str();
+    std::filesystem::remove(portFile());
+    setPort(130, 'x');
+    for (int tick = 0; tick < 5; ++tick) PollPort();
+    EXPECT_EQ(reportLines(), 2) << report.str();
+    EXPECT_EQ(log.codes, std::vector<std::uint8_t>{'x'});
+}
+
+// The feeder and the poll cycle in two processes, as a user would run them.
+class Feeder : public Poll {
+protected:
+    // Polls until the feeder exits; returns its exit status.
+    int pollUntilDone(pexal_test::ChildProcess& feeder) {
+        for (;;) {
+            if (const auto status = pexal_test::Finished(feeder)) return *status;
+            PollPort();
+            ::usleep(200);
+        }
+    }
+    std::string errors() const {
+        std::ifstream in(dir() / "stderr.txt");
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+};
+
+TEST_F(Feeder, WhatItSendsArrivesInOrderOnce) {
+    auto feeder = pexal_test::Spawn({PEXAL_SEND_PATH, "--timeout", "20", "Hi", "\xC3\xA9\nyo"});
+    EXPECT_EQ(pollUntilDone(feeder), 0);
+    const std::vector<std::uint8_t> drawn{'H', 'i', ' ', 0xE9, 'y', 'o'};
+    EXPECT_EQ(log.codes, drawn);
+    EXPECT_EQ(General::PosY, 20) << "the newline went as CR LF";
+    EXPECT_EQ(General::PosX, 3 + 2 * 8);
+    EXPECT_EQ(port130(), 0);
+}
+
+TEST_F(Feeder, RawStandardInputIsSentUnchanged) {
+    auto feeder = pexal_test::Spawn({PEXAL_SEND_PATH, "--raw"}, /*pipeInput=*/true);
+    const std::string input = "a\n\x80\xFF";
+    ASSERT_EQ(::write(feeder.stdinFd, input.data(), input.size()), ssize_t(input.size()));
+    ::close(feeder.stdinFd);
+    EXPECT_EQ(pollUntilDone(feeder), 0);
+    EXPECT_EQ(log.codes, (std::vector<std::uint8_t>{'a', 0x80, 0xFF}));
+    EXPECT_EQ(General::PosY, 20);
+    EXPECT_EQ(General::PosX, 3 + 3 * 8) << "a raw newline is a bare line feed";
+}
+
+TEST_F(Feeder, TimesOutWithExit2WhenNobodyPolls) {
+    auto feeder = pexal_test::Spawn({PEXAL_SEND_PATH, "--timeout", "0.2", "ab"}, false,
+                                    (dir() / "stderr.txt").string());
+    EXPECT_EQ(pexal_test::Wait(feeder), 2);
+    EXPECT_EQ(port130(), 'a') << "the first byte was stored and never taken";
+    EXPECT_NE(errors().find(portFile().string()), std::string::npos) << errors();
+    EXPECT_NE(errors().find("pexal-printer"), std::string::npos) << errors();
+}
+
+}  // namespace

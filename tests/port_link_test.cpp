@@ -1,0 +1,145 @@
+#include <sys/stat.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+
+#include "io.h"
+#include "support.h"
+
+namespace fs = std::filesystem;
+using pexal_test::LockHolder;
+
+namespace {
+
+class PortLink : public pexal_test::PortFileTest {};
+
+TEST_F(PortLink, ReadOfMissingFileCreatesItEmptyAndPrivate) {
+    io::Failure why;
+    EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
+    EXPECT_TRUE(why.reason.empty()) << why.reason;
+    EXPECT_EQ(fileBytes(), std::string());
+    struct stat info = {};
+    ASSERT_EQ(::stat(portFile().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(PortLink, PortPLivesAtOffsetPMinus100) {
+    setPort(130, 65);
+    EXPECT_EQ(io::READ_IO_BYTE(130), 65);
+    EXPECT_EQ(io::READ_IO_BYTE(131), 0);
+    EXPECT_EQ(fileBytes()->size(), 64u) << "a read must not change the file";
+
+    setFileBytes(std::string("\x11\x22", 2));
+    EXPECT_EQ(io::READ_IO_BYTE(100), 0x11);
+    EXPECT_EQ(io::READ_IO_BYTE(101), 0x22);
+}
+
+TEST_F(PortLink, SlotBeyondTheEndReadsAsEmptyPort) {
+    setFileBytes(std::string(30, '\x41'));
+    io::Failure why;
+    EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
+    EXPECT_TRUE(why.reason.empty()) << "a short file is an empty port, not a failure";
+}
+
+TEST_F(PortLink, WriteExtendsTheFileWithZerosAndTouchesOnlyItsSlot) {
+    setFileBytes("");
+    ASSERT_TRUE(io::WRITE_IO_BYTE(130, 0));
+    EXPECT_EQ(fileBytes(), std::string(31, '\0'));
+
+    setFileBytes(std::string(40, '\x07'));
+    ASSERT_TRUE(io::WRITE_IO_BYTE(130, 0x99));
+    std::string expected(40, '\x07');
+    expected[30] = '\x99';
+    EXPECT_EQ(fileBytes(), expected);
+
+    ASSERT_TRUE(io::WRITE_IO_BYTE(145, 0x55));
+    expected.resize(46, '\0');
+    expected[45] = '\x55';
+    EXPECT_EQ(fileBytes(), expected);
+}
+
+TEST_F(PortLink, PortsBelow100HaveNoSlotAndNeverReachTheFile) {
+    setPort(130, 65);
+    const auto before = fileBytes();
+    for (const std::int32_t port : {99, 0, -1, INT32_MIN}) {
+        io::Failure why;
+        EXPECT_EQ(io::READ_IO_BYTE(port, &why), 0) << port;
+        EXPECT_FALSE(why.reason.empty()) << port;
+        EXPECT_FALSE(io::WRITE_IO_BYTE(port, 1)) << port;
+    }
+    EXPECT_EQ(fileBytes(), before);
+}
+
+TEST_F(PortLink, PathIsTheTemporaryDirectoryWithOneSeparator) {
+    EXPECT_EQ(io::add_backslash(""), "");
+    EXPECT_EQ(io::add_backslash("/a/b"), "/a/b/");
+    EXPECT_EQ(io::add_backslash("/a/b/"), "/a/b/");
+
+    const std::string expected = dir().string() + "/dov_port.dat";
+    EXPECT_EQ(io::PortFilePath(), expected);
+    ::setenv("TMPDIR", (dir().string() + "/").c_str(), 1);
+    EXPECT_EQ(io::PortFilePath(), expected);
+}
+
+TEST_F(PortLink, TmpdirThatIsNoDirectoryFallsBackToTmp) {
+    ::setenv("TMPDIR", (dir() / "missing").c_str(), 1);
+    EXPECT_EQ(io::PortFilePath(), "/tmp/dov_port.dat");
+    ::setenv("TMPDIR", "", 1);
+    EXPECT_EQ(io::PortFilePath(), "/tmp/dov_port.dat");
+}
+
+TEST_F(PortLink, PlantedSymlinkIsNeverFollowed) {
+    const fs::path target = dir() / "precious";
+    {
+        std::ofstream(target, std::ios::binary) << "keep me";
+    }
+    fs::create_symlink(target, portFile());
+    io::Failure why;
+    EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
+    EXPECT_FALSE(why.reason.empty());
+    EXPECT_FALSE(io::WRITE_IO_BYTE(100, 'X', &why));
+    EXPECT_EQ(why.path, portFile().string());
+    std::ifstream in(target, std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "keep me");
+}
+
+TEST_F(PortLink, DirectoryOrFifoAtThePortPathIsAFailureNotAnEmptyPortNorAHang) {
+    fs::create_directory(portFile());
+    io::Failure why;
+    EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
+    EXPECT_FALSE(why.reason.empty());
+    EXPECT_FALSE(why.busy);
+    EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0));
+
+    fs::remove(portFile());
+    ASSERT_EQ(::mkfifo(portFile().c_str(), 0600), 0);
+    why = {};
+    EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
+    EXPECT_FALSE(why.reason.empty());
+    EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'x'));
+}
+
+TEST_F(PortLink, ConflictingLockOfAnotherProcessFailsTheCallAsBusy) {
+    setPort(130, 65);
+    {
+        LockHolder host(portFile(), 30, /*exclusive=*/true);
+        io::Failure why;
+        EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
+        EXPECT_TRUE(why.busy) << why.reason;
+        EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0, &why));
+        EXPECT_TRUE(why.busy);
+        EXPECT_EQ(io::READ_IO_BYTE(131), 0) << "another port's byte is not locked";
+        EXPECT_TRUE(io::WRITE_IO_BYTE(131, 1));
+    }
+    {
+        LockHolder reader(portFile(), 30, /*exclusive=*/false);
+        EXPECT_EQ(io::READ_IO_BYTE(130), 65) << "readers share";
+        EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0)) << "a writer waits for readers";
+    }
+    EXPECT_TRUE(io::WRITE_IO_BYTE(130, 0));
+    EXPECT_EQ(io::READ_IO_BYTE(130), 0);
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "general.h"
+
+namespace {
+
+struct Draw {
+    int x, y;
+    std::uint8_t code;
+    bool operator==(const Draw&) const = default;
+};
+
+// Records what the head asks of its page.
+class RecordingPage : public General::Page {
+public:
+    void DrawGlyph(int x, int y, std::uint8_t code) override {
+        draws.push_back({x, y, code});
+        unrefreshed = true;
+    }
+    void Refresh() override { unrefreshed = false; }
+    void Clear() override { ++clears; }
+    void Bell() override { ++bells; }
+
+    std::vector<Draw> draws;
+    bool unrefreshed = false;
+    int clears = 0;
+    int bells = 0;
+};
+
+class PrintHead : public ::testing::Test {
+protected:
+    void SetUp() override {
+        General::InitPrinter();
+        General::HomeHead();
+        General::SetPage(&page);
+    }
+    void TearDown() override { General::SetPage(nullptr); }
+
+    void send(std::initializer_list<int> codes) {
+        for (int code : codes) General::PrintChar(std::string(1, static_cast<char>(code)));
+    }
+    void sendTimes(int code, int times) {
+        for (int k = 0; k < times; ++k) send({code});
+    }
+    std::pair<int, int> pos() const { return {General::PosX, General::PosY}; }
+
+    RecordingPage page;
+};
+
+TEST_F(PrintHead, FirstCharacterIsDrawnAtTheHomeCellAndShownAtOnce) {
+    send({'A'});
+    EXPECT_EQ(page.draws, (std::vector<Draw>{{3, 5, 'A'}}));
+    EXPECT_FALSE(page.unrefreshed) << "each character must reach the screen by itself";
+    EXPECT_EQ(pos(), std::make_pair(11, 5));
+}
+
+TEST_F(PrintHead, LineHolds26ColumnsThenOverprintsTheLast) {
+    sendTimes('x', 28);
+    ASSERT_EQ(page.draws.size(), 28u);
+    for (int k = 0; k < 26; ++k) EXPECT_EQ(page.draws[k].x, 3 + 8 * k) << k;
+    EXPECT_EQ(page.draws[26].x, 203);
+    EXPECT_EQ(page.draws[27].x, 203);
+    EXPECT_EQ(pos(), std::make_pair(203, 5));
+}
+
+TEST_F(PrintHead, BackspaceStopsAtTheLeftMarginAndErasesNothing) {
+    send({8});
+    EXPECT_EQ(pos(), std::make_pair(3, 5));
+    send({'a', 8});
+    EXPECT_EQ(pos(), std::make_pair(3, 5));
+    sendTimes('b', 30);
+    send({8});
+    EXPECT_EQ(pos(), std::make_pair(195, 5));
+    send({'c'});
+    EXPECT_EQ(page.draws.back(), (Draw{195, 5, 'c'})) << "overprints the cell before";
+}
+
+TEST_F(PrintHead, LineFeedKeepsTheColumn) {
+    send({'A', 'B', 10, 'C', 'D'});
+    EXPECT_EQ(page.draws,
+              (std::vector<Draw>{{3, 5, 'A'}, {11, 5, 'B'}, {19, 20, 'C'}, {27, 20, 'D'}}));
+}
+
+TEST_F(PrintHead, CarriageReturnAndLineFeedInEitherOrderStartTheNextLine) {
+    send({'A', 13, 10, 'B'});
+    EXPECT_EQ(page.draws.back(), (Draw{3, 20, 'B'}));
+    send({10, 13, 'C'});
+    EXPECT_EQ(page.draws.back(), (Draw{3, 35, 'C'}));
+    send({'D', 13});
+    EXPECT_EQ(pos(), std::make_pair(3, 35)) << "a carriage return feeds no line";
+}
+
+TEST_F(PrintHead, PageHolds19LinesThenOverprintsTheLast) {
+    sendTimes(10, 18);
+    EXPECT_EQ(General::PosY, 275);
+    sendTimes(10, 5);
+    EXPECT_EQ(General::PosY, 275);
+    send({'Z'});
+    EXPECT_EQ(page.draws.back(), (Draw{3, 275, 'Z'}));
+}
+
+TEST_F(PrintHead, BellRingsWithoutDrawingOrMoving) {
+    send({'A', 7});
+    EXPECT_EQ(page.bells, 1);
+    EXPECT_EQ(page.draws.size(), 1u);
+    EXPECT_EQ(pos(), std::make_pair(11, 5));
+}
+
+TEST_F(PrintHead, OtherControlCodesAreIgnored) {
+    send({'A'});
+    for (int code = 1; code < 32; ++code) {
+        if (code == 7 || code == 8 || code == 10 || code == 13) continue;
+        send({code});
+        EXPECT_EQ(pos(), std::make_pair(11, 5)) << code;
+    }
+    EXPECT_EQ(page.draws.size(), 1u);
+    EXPECT_EQ(page.bells, 0);
+}
+
+TEST_F(PrintHead, EveryCodeFrom32To255IsDrawnAndAdvances) {
+    for (int code = 32; code <= 255; ++code) {
+        General::HomeHead();
+        send({code});
+        ASSERT_EQ(page.draws.back(), (Draw{3, 5, static_cast<std::uint8_t>(code)})) << code;
+        EXPECT_EQ(pos(), std::make_pair(11, 5)) << code;
+    }
+}
+
+TEST_F(PrintHead, EmptyStringAndMissingPageAreHarmless) {
+    General::PrintChar("");
+    EXPECT_TRUE(page.draws.empty());
+    EXPECT_EQ(pos(), std::make_pair(3, 5));
+    General::SetPage(nullptr);
+    send({'A', 7});
+    EXPECT_EQ(pos(), std::make_pair(11, 5)) << "the head moves even with no page to draw on";
+}
+
+}  // namespace
