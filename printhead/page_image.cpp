@@ -11,14 +11,18 @@ constexpr int kFontPixelSize = 13;
 
 }  // namespace
 
-QFont PrinterFont() {
+QString PrinterFontFamily() {
     static const QString family = [] {
         Q_INIT_RESOURCE(printer_font);
         const int id = QFontDatabase::addApplicationFont(":/fonts/LiberationSans-Regular.ttf");
         const QStringList families = QFontDatabase::applicationFontFamilies(id);
         return families.isEmpty() ? QStringLiteral("Liberation Sans") : families.front();
     }();
-    QFont font(family);
+    return family;
+}
+
+QFont PrinterFont() {
+    QFont font(PrinterFontFamily());
     font.setPixelSize(kFontPixelSize);
     font.setWeight(QFont::Normal);
     return font;

@@ -41,5 +41,6 @@ private:
 };
 
 // The printer's typeface, loaded once from the program's own resources so that the page
-// looks the same whatever fonts the machine has.
+// looks the same whatever fonts the machine has. PrinterFont is its size on the page.
+QString PrinterFontFamily();
 QFont PrinterFont();
