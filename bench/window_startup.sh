@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Start-to-visible time and resident memory of pexal-printer against a bare Qt window of
+# the same size, both under one Xvfb, interleaved, several runs each (medians).
+# Usage: bench/window_startup.sh [build-dir] [runs]
+set -euo pipefail
+build=${1:-build}
+runs=${2:-7}
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb TMPDIR="$work"
+for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
+
+# Prints "milliseconds-to-visible resident-KiB" for one start of the program.
+measure() {
+  local program=$1 title=$2 start pid end
+  start=$(date +%s%N)
+  "$program" 2>>"$work/errors" &
+  pid=$!
+  until xwininfo -name "$title" 2>/dev/null | grep -q 'Map State: IsViewable'; do
+    kill -0 "$pid" 2>/dev/null || { cat "$work/errors" >&2; exit 1; }
+  done
+  end=$(date +%s%N)
+  sleep 1  # let it settle before reading its memory
+  echo "$(((end - start) / 1000000)) $(awk '/VmRSS/ { print $2 }' "/proc/$pid/status")"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+for _ in $(seq "$runs"); do
+  measure "$build/app/pexal-printer" "Pexal Printer" >>"$work/printer"
+  measure "$build/bench/pexal_bare_window" "Bare Window" >>"$work/bare"
+done
+
+pt=$(cut -d' ' -f1 "$work/printer" | median); pm=$(cut -d' ' -f2 "$work/printer" | median)
+bt=$(cut -d' ' -f1 "$work/bare" | median); bm=$(cut -d' ' -f2 "$work/bare" | median)
+printf '%-16s %10s %12s\n' "" "visible ms" "resident KiB"
+printf '%-16s %10s %12s\n' "pexal-printer" "$pt" "$pm" "bare window" "$bt" "$bm"
+awk -v pt="$pt" -v bt="$bt" -v pm="$pm" -v bm="$bm" \
+  'BEGIN { printf "ratio            %10.2f %12.2f\n", pt / bt, pm / bm }'
