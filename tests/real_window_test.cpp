@@ -67,7 +67,7 @@ protected:
             ::close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
             ::execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24",
-                    "-nolisten", "tcp", static_cast<char*>(nullptr));
+                    "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(fds[1]);
