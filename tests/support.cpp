@@ -1,6 +1,7 @@
 #include "support.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -81,6 +82,15 @@ LockHolder::~LockHolder() {
     ::close(release_);
     int status;
     ::waitpid(child_, &status, 0);
+}
+
+FallbackPortFileGuard::FallbackPortFileGuard()
+    : fd_(::open("/tmp/pexal-test-fallback.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+}
+
+FallbackPortFileGuard::~FallbackPortFileGuard() {
+    if (fd_ >= 0) ::close(fd_);
 }
 
 ChildProcess Spawn(const std::vector<std::string>& argv, bool pipeInput,

@@ -44,6 +44,19 @@ private:
     int release_ = -1;
 };
 
+// Held by a test that uses the shared fallback port file /tmp/dov_port.dat, so that two
+// such tests in parallel processes take turns.
+class FallbackPortFileGuard {
+public:
+    FallbackPortFileGuard();
+    ~FallbackPortFileGuard();
+    FallbackPortFileGuard(const FallbackPortFileGuard&) = delete;
+    FallbackPortFileGuard& operator=(const FallbackPortFileGuard&) = delete;
+
+private:
+    int fd_;
+};
+
 // Runs a program with arguments; feeds `input` on its standard input when given.
 struct ChildProcess {
     pid_t pid = -1;

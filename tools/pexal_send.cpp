@@ -367,5 +367,11 @@ int main(int argc, char** argv) {
         std::cerr << "pexal-send: nothing to send\n";
         return kTaken;
     }
+    // The printer falls back the same way, so the two still meet; but say where.
+    const char* tmpdir = std::getenv("TMPDIR");
+    if (tmpdir != nullptr && *tmpdir != '\0' && io::TempDirectory() != tmpdir) {
+        std::cerr << "pexal-send: warning: TMPDIR (" << tmpdir
+                  << ") is not a directory; using " << io::PortFilePath() << "\n";
+    }
     return Sender(options).Send(bytes);
 }

@@ -1,0 +1,167 @@
+// Input at and beyond the edges: port numbers, every byte value, and what pexal-send
+// refuses, each with its message, its exit status and the port file untouched.
+#include <climits>
+#include <fstream>
+
+#include "general.h"
+#include "io.h"
+#include "poll_port.h"
+#include "support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class BadInput : public pexal_test::PortFileTest {};
+
+TEST_F(BadInput, PortsAtTheExtremesNeitherOverflowNorStrayOutsideTheirSlot) {
+    setPort(100, 'A', 40);
+    const auto before = fileBytes();
+    for (const std::int32_t port : {INT32_MIN, INT32_MIN + 1, -100, 0, 99}) {
+        io::Failure why;
+        EXPECT_EQ(io::READ_IO_BYTE(port, &why), 0) << port;
+        EXPECT_NE(why.reason.find("no slot"), std::string::npos) << port;
+        EXPECT_FALSE(io::WRITE_IO_BYTE(port, 'Z')) << port;
+    }
+    EXPECT_EQ(fileBytes(), before) << "nothing written for ports without a slot";
+    EXPECT_EQ(io::READ_IO_BYTE(100), 'A');
+
+    io::Failure why;
+    EXPECT_EQ(io::READ_IO_BYTE(INT32_MAX, &why), 0);
+    EXPECT_TRUE(why.reason.empty()) << "the last port lies beyond the end: empty";
+    EXPECT_EQ(fileBytes(), before);
+    ASSERT_TRUE(io::WRITE_IO_BYTE(INT32_MAX, 'Y', &why)) << why.reason;
+    EXPECT_EQ(fs::file_size(portFile()), std::uintmax_t{INT32_MAX} - 100 + 1);
+    EXPECT_EQ(io::READ_IO_BYTE(INT32_MAX), 'Y');
+    EXPECT_EQ(io::READ_IO_BYTE(100), 'A');
+}
+
+class Glyphs : public General::Page {
+public:
+    void DrawGlyph(int x, int y, std::uint8_t code) override {
+        ++draws;
+        onGrid &= x >= 3 && x <= 203 && (x - 3) % 8 == 0 && y >= 5 && y <= 275 && (y - 5) % 15 == 0;
+        allPrintable &= code >= 32;
+    }
+    void Refresh() override {}
+    void Clear() override {}
+    void Bell() override {}
+    int draws = 0;
+    bool onGrid = true, allPrintable = true;
+};
+
+TEST_F(BadInput, EveryByteValueThroughThePortKeepsTheHeadOnTheGrid) {
+    Glyphs page;
+    General::InitPrinter();
+    General::HomeHead();
+    General::SetPage(&page);
+    for (int round = 0; round < 3; ++round) {
+        for (int code = 1; code <= 255; ++code) {
+            setPort(130, static_cast<std::uint8_t>(code));
+            PollPort();
+            ASSERT_EQ(fileBytes()->at(30), '\0') << code;
+            EXPECT_TRUE(General::PosX >= 3 && General::PosX <= 203 && (General::PosX - 3) % 8 == 0);
+            EXPECT_TRUE(General::PosY >= 5 && General::PosY <= 275 && (General::PosY - 5) % 15 == 0);
+        }
+    }
+    General::SetPage(nullptr);
+    EXPECT_EQ(page.draws, 3 * (255 - 31));
+    EXPECT_TRUE(page.onGrid);
+    EXPECT_TRUE(page.allPrintable);
+}
+
+// pexal-send with input it must refuse or treat with care.
+class SendRefuses : public pexal_test::PortFileTest {
+protected:
+    // Runs pexal-send with `args` and `input` on standard input; returns its exit status.
+    int send(std::vector<std::string> args, const std::string& input = "") {
+        args.insert(args.begin(), PEXAL_SEND_PATH);
+        auto child = pexal_test::Spawn(args, true, (dir() / "stderr.txt").string());
+        (void)!::write(child.stdinFd, input.data(), input.size());
+        ::close(child.stdinFd);
+        std::optional<int> status;
+        while (!(status = pexal_test::Finished(child))) {
+            if (poll) PollPort();
+        }
+        return *status;
+    }
+    std::string errors() const {
+        std::ifstream in(dir() / "stderr.txt");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    bool poll = false;
+};
+
+TEST_F(SendRefuses, InputItCannotSendWithoutTouchingThePort) {
+    const struct {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::string says;
+    } cases[] = {
+        {{}, "", 0, "nothing to send"},
+        {{"--raw"}, std::string("ab\0c", 4), 3, "byte 3 of the input is 0"},
+        {{}, std::string("ok\0", 3), 3, "zero character"},
+        {{}, "caf\xC3", 3, "not valid UTF-8 (byte 4)"},
+        {{}, "\xC0\xAF", 3, "not valid UTF-8 (byte 1)"},
+        {{}, "\xED\xA0\x80", 3, "not valid UTF-8"},
+        {{"--port", "99", "x"}, "", 1, "--port takes a whole number from 100"},
+        {{"--port", "2147483648", "x"}, "", 1, "--port"},
+        {{"--timeout", "0", "x"}, "", 1, "--timeout"},
+        {{"--colour"}, "", 1, "unknown option '--colour'"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(send(c.args, c.input), c.status) << c.says;
+        EXPECT_NE(errors().find(c.says), std::string::npos) << errors();
+        EXPECT_FALSE(fs::exists(portFile())) << c.says;
+    }
+    EXPECT_EQ(send({"--help"}), 0);
+}
+
+TEST_F(SendRefuses, PortFileItCannotUse) {
+    fs::create_directory(portFile());
+    EXPECT_EQ(send({"x"}), 4);
+    EXPECT_NE(errors().find("cannot use port file " + portFile().string()), std::string::npos)
+        << errors();
+    EXPECT_TRUE(fs::is_directory(portFile()));
+}
+
+TEST_F(SendRefuses, CharactersWithoutAWindows1252CodeBecomeQuestionMarks) {
+    class Text : public General::Page {
+    public:
+        void DrawGlyph(int, int, std::uint8_t code) override { text += static_cast<char>(code); }
+        void Refresh() override {}
+        void Clear() override {}
+        void Bell() override {}
+        std::string text;
+    } page;
+    General::InitPrinter();
+    General::HomeHead();
+    General::SetPage(&page);
+    poll = true;
+    EXPECT_EQ(send({}, "\xE2\x98\x83 \xE2\x82\xAC"), 0);  // snowman, space, euro sign
+    General::SetPage(nullptr);
+    EXPECT_EQ(page.text, "? \x80");
+    EXPECT_NE(errors().find("1 character(s) have no windows-1252 code"), std::string::npos)
+        << errors();
+}
+
+TEST_F(SendRefuses, MissingTemporaryDirectoryIsNamedAndTheFallbackUsed) {
+    pexal_test::FallbackPortFileGuard turn;
+    const fs::path fallback = "/tmp/dov_port.dat";
+    if (fs::exists(fs::symlink_status(fallback))) {
+        GTEST_SKIP() << fallback << " exists (a real printer's?); not touching it";
+    }
+    ::setenv("TMPDIR", (dir() / "missing").c_str(), 1);
+    General::InitPrinter();
+    General::HomeHead();
+    poll = true;  // the printer falls back to the same place
+    EXPECT_EQ(send({"--raw", "ok"}), 0);
+    EXPECT_NE(errors().find("TMPDIR (" + (dir() / "missing").string() + ") is not a directory"),
+              std::string::npos)
+        << errors();
+    EXPECT_EQ(General::PosX, 3 + 2 * 8);
+    fs::remove(fallback);
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// The poll cycle against a port file in trouble: what is printed, what the file holds,
+// what standard error hears, and that one tick after the trouble ends it prints again.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "general.h"
+#include "io.h"
+#include "poll_port.h"
+#include "support.h"
+
+namespace fs = std::filesystem;
+using pexal_test::LockHolder;
+
+namespace {
+
+class CodeLog : public General::Page {
+public:
+    void DrawGlyph(int, int, std::uint8_t code) override { text += static_cast<char>(code); }
+    void Refresh() override {}
+    void Clear() override {}
+    void Bell() override {}
+    std::string text;
+};
+
+class FaultMatrix : public pexal_test::PortFileTest {
+protected:
+    void SetUp() override {
+        PortFileTest::SetUp();
+        General::InitPrinter();
+        General::HomeHead();
+        General::SetPage(&printed);
+        SetPortReport(&report);
+    }
+    void TearDown() override {
+        SetPortReport(&std::cerr);
+        General::SetPage(nullptr);
+        PortFileTest::TearDown();
+    }
+    void ticks(int n) {
+        for (int k = 0; k < n; ++k) PollPort();
+    }
+    int reportLines() const {
+        const std::string text = report.str();
+        return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    }
+    // The host stores `c` in port 130 of the file at `path`; one tick must print it.
+    void expectRecoveryWithin1Tick(const fs::path& path, char c) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(30, '\0') << c;
+        const std::size_t before = printed.text.size();
+        ticks(1);
+        EXPECT_EQ(printed.text.substr(before), std::string(1, c));
+        EXPECT_EQ(io::READ_IO_BYTE(130), 0);
+    }
+    static bool Root() { return ::geteuid() == 0; }
+
+    CodeLog printed;
+    std::ostringstream report;
+};
+
+TEST_F(FaultMatrix, MissingPortFileIsCreatedEmptyAndThenServes) {
+    ticks(3);
+    EXPECT_EQ(printed.text, "");
+    EXPECT_EQ(fileBytes(), std::string());
+    EXPECT_EQ(reportLines(), 0) << "a missing file is no failure";
+    expectRecoveryWithin1Tick(portFile(), 'a');
+}
+
+TEST_F(FaultMatrix, MissingTemporaryDirectoryFallsBackToTmp) {
+    pexal_test::FallbackPortFileGuard turn;
+    const fs::path fallback = "/tmp/dov_port.dat";
+    if (fs::exists(fs::symlink_status(fallback))) {
+        GTEST_SKIP() << fallback << " exists (a real printer's?); not touching it";
+    }
+    const fs::path missing = dir() / "missing";
+    ::setenv("TMPDIR", missing.c_str(), 1);
+    ticks(1);
+    EXPECT_TRUE(fs::exists(fallback));
+    expectRecoveryWithin1Tick(fallback, 'b');
+    fs::remove(fallback);
+
+    fs::create_directory(missing);  // the directory comes back: it is used at once
+    expectRecoveryWithin1Tick(missing / "dov_port.dat", 'c');
+    EXPECT_FALSE(fs::exists(fallback));
+    EXPECT_EQ(reportLines(), 0);
+}
+
+TEST_F(FaultMatrix, UnwritableDirectoryOrFileBlocksPrintingUntilMended) {
+    if (Root()) GTEST_SKIP() << "permission bits do not stop root; the lock cases cover this";
+    fs::permissions(dir(), fs::perms::owner_read | fs::perms::owner_exec);
+    ticks(3);
+    EXPECT_EQ(reportLines(), 1) << report.str();
+    fs::permissions(dir(), fs::perms::owner_all);
+    expectRecoveryWithin1Tick(portFile(), 'd');
+
+    setPort(130, 'e');
+    fs::permissions(portFile(), fs::perms::owner_read);
+    ticks(3);
+    EXPECT_EQ(printed.text, "d") << "a character that cannot be cleared is not printed";
+    fs::permissions(portFile(), fs::perms::owner_read | fs::perms::owner_write);
+    ticks(2);
+    EXPECT_EQ(printed.text, "de");
+}
+
+TEST_F(FaultMatrix, SymbolicLinkAtThePortPathIsNeverFollowed) {
+    const fs::path target = dir() / "elsewhere.dat";
+    std::string targetBytes(40, '\0');
+    targetBytes[30] = 'X';
+    std::ofstream(target, std::ios::binary) << targetBytes;
+    fs::create_symlink(target, portFile());
+    ticks(5);
+    EXPECT_EQ(printed.text, "");
+    std::ifstream in(target, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), targetBytes);
+    EXPECT_EQ(reportLines(), 1) << report.str();
+
+    fs::remove(portFile());
+    expectRecoveryWithin1Tick(portFile(), 'f');
+    EXPECT_EQ(reportLines(), 2) << report.str();
+}
+
+TEST_F(FaultMatrix, PortFileDeletedAndRecreatedWhilePolling) {
+    setPort(130, 'g');
+    ticks(1);
+    fs::remove(portFile());
+    ticks(2);
+    EXPECT_EQ(fileBytes(), std::string()) << "recreated empty";
+    expectRecoveryWithin1Tick(portFile(), 'h');
+    EXPECT_EQ(printed.text, "gh");
+    EXPECT_EQ(reportLines(), 0);
+}
+
+TEST_F(FaultMatrix, TruncatedPortFileIsAnEmptyPortAndStaysAsItIs) {
+    setPort(130, 'i');
+    fs::resize_file(portFile(), 20);
+    ticks(3);
+    EXPECT_EQ(printed.text, "");
+    EXPECT_EQ(fileBytes()->size(), 20u) << "reading must not extend the file";
+    EXPECT_EQ(reportLines(), 0);
+    expectRecoveryWithin1Tick(portFile(), 'j');
+}
+
+TEST_F(FaultMatrix, LockHeldByAnotherProcessDelaysButNeverLosesTheCharacter) {
+    setPort(130, 'k');
+    {
+        LockHolder host(portFile(), 30, /*exclusive=*/true);
+        ticks(4);
+        EXPECT_EQ(printed.text, "");
+        EXPECT_EQ(static_cast<char>(fileBytes()->at(30)), 'k');
+        EXPECT_EQ(reportLines(), 1) << report.str();
+    }
+    ticks(1);
+    EXPECT_EQ(printed.text, "k");
+    EXPECT_EQ(fileBytes()->at(30), '\0');
+    EXPECT_EQ(reportLines(), 2) << report.str();
+}
+
+TEST_F(FaultMatrix, AnyFormOfTmpdirNamesTheSameKindOfPlace) {
+    ::setenv("TMPDIR", (dir().string() + "/").c_str(), 1);
+    expectRecoveryWithin1Tick(portFile(), 'l');
+
+    const fs::path cwd = fs::current_path();
+    fs::create_directory(dir() / "relative");
+    fs::current_path(dir());
+    ::setenv("TMPDIR", "relative", 1);
+    expectRecoveryWithin1Tick(dir() / "relative" / "dov_port.dat", 'm');
+    fs::current_path(cwd);
+
+    fs::path deep = dir();
+    while (deep.string().size() <= 520) deep /= std::string(60, 'd');
+    fs::create_directories(deep);
+    ::setenv("TMPDIR", deep.c_str(), 1);
+    EXPECT_EQ(io::PortFilePath(), (deep / "dov_port.dat").string());
+    expectRecoveryWithin1Tick(deep / "dov_port.dat", 'n');
+    EXPECT_EQ(printed.text, "lmn");
+    EXPECT_EQ(reportLines(), 0);
+}
+
+}  // namespace

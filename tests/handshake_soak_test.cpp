@@ -1,0 +1,156 @@
+// A real sender in another process against the poll cycle in a tight loop: every byte
+// handed over by the handshake must be printed once, in order. SOAK_BYTES sets the length.
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <optional>
+#include <random>
+#include <thread>
+#include <tuple>
+#include <sstream>
+#include <vector>
+
+#include "general.h"
+#include "io.h"
+#include "poll_port.h"
+#include "support.h"
+
+namespace {
+
+struct Event {
+    int x, y, code;  // a bell is (-1, -1, 7)
+    bool operator==(const Event&) const = default;
+};
+
+// Records what the head does with each byte it is handed, in order.
+class EventLog : public General::Page {
+public:
+    void DrawGlyph(int x, int y, std::uint8_t code) override { events.push_back({x, y, code}); }
+    void Refresh() override {}
+    void Clear() override {}
+    void Bell() override { events.push_back({-1, -1, 7}); }
+    std::vector<Event> events;
+};
+
+// What the head does with `bytes` handed to it directly, no port in between.
+std::vector<Event> Direct(const std::string& bytes) {
+    EventLog log;
+    General::SetPage(&log);
+    General::InitPrinter();
+    General::HomeHead();
+    for (char c : bytes) General::PrintChar(std::string(1, c));
+    General::SetPage(nullptr);
+    return log.events;
+}
+
+// Writes port 131 as fast as it can, ignoring the handshake, and checks after each write
+// that its byte is still there. Reports "writes lost last" when stopped.
+class HostileWriter {
+public:
+    HostileWriter() {
+        int stop[2], result[2];
+        if (::pipe(stop) != 0 || ::pipe(result) != 0) std::abort();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(stop[1]);
+            ::close(result[0]);
+            long writes = 0, lost = 0;
+            std::uint8_t value = 0;
+            pollfd stopped = {stop[0], POLLIN, 0};
+            while (::poll(&stopped, 1, 0) == 0) {
+                value = static_cast<std::uint8_t>(value % 255 + 1);
+                if (!io::WRITE_IO_BYTE(131, value)) continue;
+                ++writes;
+                if (io::READ_IO_BYTE(131) != value) ++lost;
+            }
+            const std::string report = std::to_string(writes) + " " + std::to_string(lost) +
+                                       " " + std::to_string(value);
+            (void)!::write(result[1], report.data(), report.size());
+            ::_exit(0);
+        }
+        ::close(stop[0]);
+        ::close(result[1]);
+        stop_ = stop[1];
+        result_ = result[0];
+    }
+    // Stops the writer: {writes, writes whose byte did not survive, last value written}.
+    std::vector<long> stop() {
+        ::close(stop_);
+        char text[64] = {};
+        (void)!::read(result_, text, sizeof text - 1);
+        ::close(result_);
+        ::waitpid(pid_, nullptr, 0);
+        std::istringstream in(text);
+        std::vector<long> numbers(3);
+        in >> numbers[0] >> numbers[1] >> numbers[2];
+        return numbers;
+    }
+
+private:
+    pid_t pid_;
+    int stop_, result_;
+};
+
+class HandshakeSoak : public pexal_test::PortFileTest,
+                      public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        PortFileTest::SetUp();
+        SetPortReport(nullptr);  // lock contention in a tight loop is expected here
+    }
+    void TearDown() override {
+        SetPortReport(&std::cerr);
+        General::SetPage(nullptr);
+        PortFileTest::TearDown();
+    }
+};
+
+TEST_P(HandshakeSoak, EveryByteArrivesOnceAndInOrder) {
+    const bool hostile = GetParam();
+    const unsigned seed = 20261208u + (hostile ? 1 : 0);
+    SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(SOAK_BYTES) + " bytes");
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> byte(1, 255);
+    std::string bytes(SOAK_BYTES, '\0');
+    for (char& c : bytes) c = static_cast<char>(byte(random));
+
+    setFileBytes(std::string(32, '\0'));
+    std::optional<HostileWriter> writer;
+    if (hostile) writer.emplace();
+
+    EventLog printed;
+    General::InitPrinter();
+    General::HomeHead();
+    General::SetPage(&printed);
+    auto sender = pexal_test::Spawn({PEXAL_SEND_PATH, "--raw", "--timeout", "30"}, true);
+    std::thread feed([&] {
+        (void)!::write(sender.stdinFd, bytes.data(), bytes.size());
+        ::close(sender.stdinFd);
+    });
+    std::optional<int> status;
+    while (!(status = pexal_test::Finished(sender))) PollPort();
+    feed.join();
+    General::SetPage(nullptr);
+
+    EXPECT_EQ(*status, 0) << "the sender gave up";
+    EXPECT_EQ(fileBytes()->at(30), '\0');
+    const std::vector<Event> expected = Direct(bytes);
+    ASSERT_EQ(printed.events.size(), expected.size()) << "bytes lost or printed twice";
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        ASSERT_EQ(printed.events[k], expected[k]) << "first difference at event " << k;
+    }
+    if (writer) {
+        const auto [writes, lost, last] = std::tuple{0, 1, 2};
+        const std::vector<long> result = writer->stop();
+        EXPECT_GT(result[writes], 0);
+        EXPECT_EQ(result[lost], 0) << "the printer overwrote port 131";
+        EXPECT_EQ(static_cast<std::uint8_t>(fileBytes()->at(31)), result[last]);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AloneAndBesideAHostileWriter, HandshakeSoak, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Hostile131" : "Alone"; });
+
+}  // namespace
