@@ -75,6 +75,11 @@ public:
         stop_ = stop[1];
         result_ = result[0];
     }
+    HostileWriter(const HostileWriter&) = delete;
+    HostileWriter& operator=(const HostileWriter&) = delete;
+    ~HostileWriter() {
+        if (pid_ > 0) stop();
+    }
     // Stops the writer: {writes, writes whose byte did not survive, last value written}.
     std::vector<long> stop() {
         ::close(stop_);
@@ -82,6 +87,7 @@ public:
         (void)!::read(result_, text, sizeof text - 1);
         ::close(result_);
         ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
         std::istringstream in(text);
         std::vector<long> numbers(3);
         in >> numbers[0] >> numbers[1] >> numbers[2];
