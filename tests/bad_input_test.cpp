@@ -127,14 +127,7 @@ TEST_F(SendRefuses, PortFileItCannotUse) {
 }
 
 TEST_F(SendRefuses, CharactersWithoutAWindows1252CodeBecomeQuestionMarks) {
-    class Text : public General::Page {
-    public:
-        void DrawGlyph(int, int, std::uint8_t code) override { text += static_cast<char>(code); }
-        void Refresh() override {}
-        void Clear() override {}
-        void Bell() override {}
-        std::string text;
-    } page;
+    pexal_test::TextPage page;
     General::InitPrinter();
     General::HomeHead();
     General::SetPage(&page);

@@ -16,15 +16,6 @@ using pexal_test::LockHolder;
 
 namespace {
 
-class CodeLog : public General::Page {
-public:
-    void DrawGlyph(int, int, std::uint8_t code) override { text += static_cast<char>(code); }
-    void Refresh() override {}
-    void Clear() override {}
-    void Bell() override {}
-    std::string text;
-};
-
 class FaultMatrix : public pexal_test::PortFileTest {
 protected:
     void SetUp() override {
@@ -56,7 +47,7 @@ protected:
     }
     static bool Root() { return ::geteuid() == 0; }
 
-    CodeLog printed;
+    pexal_test::TextPage printed;
     std::ostringstream report;
 };
 

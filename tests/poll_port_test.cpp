@@ -14,17 +14,6 @@ using pexal_test::LockHolder;
 
 namespace {
 
-// Keeps the codes the head draws, in order.
-class CodeLog : public General::Page {
-public:
-    void DrawGlyph(int, int, std::uint8_t code) override { codes.push_back(code); }
-    void Refresh() override {}
-    void Clear() override {}
-    void Bell() override { ++bells; }
-    std::vector<std::uint8_t> codes;
-    int bells = 0;
-};
-
 class Poll : public pexal_test::PortFileTest {
 protected:
     void SetUp() override {
@@ -45,7 +34,7 @@ protected:
         return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     }
 
-    CodeLog log;
+    pexal_test::TextPage log;
     std::ostringstream report;
 };
 
@@ -55,7 +44,7 @@ TEST_F(Poll, EmptyPortLeavesPageAndFileAlone) {
     setFileBytes(bytes);
     PollPort();
     PollPort();
-    EXPECT_TRUE(log.codes.empty());
+    EXPECT_EQ(log.text, "");
     EXPECT_EQ(fileBytes(), bytes);
     EXPECT_EQ(report.str(), "");
 }
@@ -89,7 +78,7 @@ TEST_F(Poll, ControlCodesAreTakenFromThePortToo) {
     PollPort();
     EXPECT_EQ(General::PosX, 11);
     EXPECT_EQ(port130(), 0);
-    EXPECT_EQ(log.codes.size(), 2u) << "only the two A's were drawn";
+    EXPECT_EQ(log.text, "AA") << "only the two A's were drawn";
 }
 
 TEST_F(Poll, CharacterWhoseClearFailsIsPrintedOnceWhenTheClearSucceeds) {
@@ -97,14 +86,14 @@ TEST_F(Poll, CharacterWhoseClearFailsIsPrintedOnceWhenTheClearSucceeds) {
     {
         LockHolder host(portFile(), 30, /*exclusive=*/false);  // reading allowed, writing not
         for (int tick = 0; tick < 3; ++tick) PollPort();
-        EXPECT_TRUE(log.codes.empty());
+        EXPECT_EQ(log.text, "");
         EXPECT_EQ(port130(), 'K');
         EXPECT_EQ(reportLines(), 1) << report.str();
         EXPECT_NE(report.str().find(portFile().string()), std::string::npos) << report.str();
     }
     PollPort();
     PollPort();
-    EXPECT_EQ(log.codes, std::vector<std::uint8_t>{'K'});
+    EXPECT_EQ(log.text, "K");
     EXPECT_EQ(port130(), 0);
     EXPECT_EQ(reportLines(), 2) << report.str();
     EXPECT_NE(report.str().find("works again"), std::string::npos);
@@ -118,7 +107,7 @@ TEST_F(Poll, UnusablePortFileIsReportedOncePerChangeOfState) {
     setPort(130, 'x');
     for (int tick = 0; tick < 5; ++tick) PollPort();
     EXPECT_EQ(reportLines(), 2) << report.str();
-    EXPECT_EQ(log.codes, std::vector<std::uint8_t>{'x'});
+    EXPECT_EQ(log.text, "x");
 }
 
 // The feeder and the poll cycle in two processes, as a user would run them.
@@ -141,8 +130,7 @@ protected:
 TEST_F(Feeder, WhatItSendsArrivesInOrderOnce) {
     auto feeder = pexal_test::Spawn({PEXAL_SEND_PATH, "--timeout", "20", "Hi", "\xC3\xA9\nyo"});
     EXPECT_EQ(pollUntilDone(feeder), 0);
-    const std::vector<std::uint8_t> drawn{'H', 'i', ' ', 0xE9, 'y', 'o'};
-    EXPECT_EQ(log.codes, drawn);
+    EXPECT_EQ(log.text, "Hi \xE9yo");
     EXPECT_EQ(General::PosY, 20) << "the newline went as CR LF";
     EXPECT_EQ(General::PosX, 3 + 2 * 8);
     EXPECT_EQ(port130(), 0);
@@ -154,7 +142,7 @@ TEST_F(Feeder, RawStandardInputIsSentUnchanged) {
     ASSERT_EQ(::write(feeder.stdinFd, input.data(), input.size()), ssize_t(input.size()));
     ::close(feeder.stdinFd);
     EXPECT_EQ(pollUntilDone(feeder), 0);
-    EXPECT_EQ(log.codes, (std::vector<std::uint8_t>{'a', 0x80, 0xFF}));
+    EXPECT_EQ(log.text, "a\x80\xFF");
     EXPECT_EQ(General::PosY, 20);
     EXPECT_EQ(General::PosX, 3 + 3 * 8) << "a raw newline is a bare line feed";
 }

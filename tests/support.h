@@ -10,7 +10,20 @@
 #include <optional>
 #include <string>
 
+#include "page.h"
+
 namespace pexal_test {
+
+// A page that keeps the codes it is asked to draw, as text, and counts bells.
+class TextPage : public General::Page {
+public:
+    void DrawGlyph(int, int, std::uint8_t code) override { text += static_cast<char>(code); }
+    void Refresh() override {}
+    void Clear() override {}
+    void Bell() override { ++bells; }
+    std::string text;
+    int bells = 0;
+};
 
 // Points TMPDIR at a fresh directory for the test's lifetime, then removes it.
 class PortFileTest : public ::testing::Test {
