@@ -1,4 +1,5 @@
 // The real program on a virtual X display, looked at the way a person would: a screenshot.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include <thread>
 
 #include "support.h"
+
+using pexal_test::Finished;
 
 namespace {
 
@@ -55,6 +58,7 @@ protected:
                 pexal_test::Wait(*child);
             }
         }
+        if (displayPipe >= 0) ::close(displayPipe);
         PortFileTest::TearDown();
     }
 
@@ -65,15 +69,19 @@ protected:
         xserver.pid = ::fork();
         if (xserver.pid == 0) {
             ::close(fds[0]);
+            const int log = ::open((dir() / "xvfb-stderr.txt").c_str(), O_WRONLY | O_CREAT, 0600);
+            ::dup2(log, STDERR_FILENO);
             const std::string fd = std::to_string(fds[1]);
             ::execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24",
                     "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(fds[1]);
+        // Kept open while the server runs: Xvfb may write its number again, and a
+        // closed pipe would kill it.
+        displayPipe = fds[0];
         char text[16] = {};
-        const ssize_t n = ::read(fds[0], text, sizeof text - 1);
-        ::close(fds[0]);
+        const ssize_t n = ::read(displayPipe, text, sizeof text - 1);
         return n > 0 ? std::atoi(text) : -1;
     }
 
@@ -98,6 +106,7 @@ protected:
     }
 
     pexal_test::ChildProcess printer, xserver;
+    int displayPipe = -1;
 };
 
 TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
@@ -111,12 +120,19 @@ TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
     const std::string savedPlatform = std::getenv("QT_QPA_PLATFORM");
     ::setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    printer = pexal_test::Spawn({PEXAL_PRINTER_PATH});
+    const std::string printerErrors = (dir() / "printer-stderr.txt").string();
+    printer = pexal_test::Spawn({PEXAL_PRINTER_PATH}, false, printerErrors);
     ::setenv("QT_QPA_PLATFORM", savedPlatform.c_str(), 1);
 
     std::string id;
-    ASSERT_TRUE(PollFor([&] { return !(id = windowId()).empty(); }, std::chrono::seconds(20)))
-        << "the window never appeared";
+    std::optional<int> exited;
+    ASSERT_TRUE(PollFor([&] { return !(id = windowId()).empty() || (exited = Finished(printer)); },
+                        std::chrono::seconds(30)))
+        << "the window never appeared; windows: " << Capture("xwininfo -root -tree 2>&1")
+        << "printer says: " << Capture("cat " + printerErrors);
+    ASSERT_FALSE(exited) << "the printer exited with " << *exited << ": "
+                         << Capture("cat " + printerErrors) << "\nXvfb says: "
+                         << Capture("cat " + (dir() / "xvfb-stderr.txt").string());
     setPort(130, 'W');
     ASSERT_TRUE(PollFor([&] { return fileBytes()->at(30) == '\0'; }, std::chrono::seconds(10)))
         << "the printer never took the byte";
