@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <optional>
+#include <iostream>
 #include <random>
 #include <thread>
 #include <tuple>
@@ -141,6 +142,8 @@ TEST_P(HandshakeSoak, EveryByteArrivesOnceAndInOrder) {
     General::SetPage(nullptr);
 
     EXPECT_EQ(*status, 0) << "the sender gave up";
+    std::cout << bytes.size() << " bytes sent, " << printed.events.size() << " events printed, "
+              << Direct(bytes).size() << " expected\n";
     EXPECT_EQ(fileBytes()->at(30), '\0');
     const std::vector<Event> expected = Direct(bytes);
     ASSERT_EQ(printed.events.size(), expected.size()) << "bytes lost or printed twice";
@@ -150,6 +153,8 @@ TEST_P(HandshakeSoak, EveryByteArrivesOnceAndInOrder) {
     if (writer) {
         const auto [writes, lost, last] = std::tuple{0, 1, 2};
         const std::vector<long> result = writer->stop();
+        std::cout << "port 131: " << result[writes] << " hostile writes, " << result[lost]
+                  << " overwritten\n";
         EXPECT_GT(result[writes], 0);
         EXPECT_EQ(result[lost], 0) << "the printer overwrote port 131";
         EXPECT_EQ(static_cast<std::uint8_t>(fileBytes()->at(31)), result[last]);
