@@ -16,27 +16,8 @@ using pexal_test::LockHolder;
 
 namespace {
 
-class FaultMatrix : public pexal_test::PortFileTest {
+class FaultMatrix : public pexal_test::PollTest {
 protected:
-    void SetUp() override {
-        PortFileTest::SetUp();
-        General::InitPrinter();
-        General::HomeHead();
-        General::SetPage(&printed);
-        SetPortReport(&report);
-    }
-    void TearDown() override {
-        SetPortReport(&std::cerr);
-        General::SetPage(nullptr);
-        PortFileTest::TearDown();
-    }
-    void ticks(int n) {
-        for (int k = 0; k < n; ++k) PollPort();
-    }
-    int reportLines() const {
-        const std::string text = report.str();
-        return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-    }
     // The host stores `c` in port 130 of the file at `path`; one tick must print it.
     void expectRecoveryWithin1Tick(const fs::path& path, char c) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(30, '\0') << c;
@@ -46,9 +27,6 @@ protected:
         EXPECT_EQ(io::READ_IO_BYTE(130), 0);
     }
     static bool Root() { return ::geteuid() == 0; }
-
-    pexal_test::TextPage printed;
-    std::ostringstream report;
 };
 
 TEST_F(FaultMatrix, MissingPortFileIsCreatedEmptyAndThenServes) {

@@ -14,28 +14,9 @@ using pexal_test::LockHolder;
 
 namespace {
 
-class Poll : public pexal_test::PortFileTest {
+class Poll : public pexal_test::PollTest {
 protected:
-    void SetUp() override {
-        PortFileTest::SetUp();
-        General::InitPrinter();
-        General::HomeHead();
-        General::SetPage(&log);
-        SetPortReport(&report);
-    }
-    void TearDown() override {
-        SetPortReport(&std::cerr);
-        General::SetPage(nullptr);
-        PortFileTest::TearDown();
-    }
     std::uint8_t port130() const { return static_cast<std::uint8_t>(fileBytes()->at(30)); }
-    int reportLines() const {
-        const std::string text = report.str();
-        return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-    }
-
-    pexal_test::TextPage log;
-    std::ostringstream report;
 };
 
 TEST_F(Poll, EmptyPortLeavesPageAndFileAlone) {
@@ -44,7 +25,7 @@ TEST_F(Poll, EmptyPortLeavesPageAndFileAlone) {
     setFileBytes(bytes);
     PollPort();
     PollPort();
-    EXPECT_EQ(log.text, "");
+    EXPECT_EQ(printed.text, "");
     EXPECT_EQ(fileBytes(), bytes);
     EXPECT_EQ(report.str(), "");
 }
@@ -78,7 +59,7 @@ TEST_F(Poll, ControlCodesAreTakenFromThePortToo) {
     PollPort();
     EXPECT_EQ(General::PosX, 11);
     EXPECT_EQ(port130(), 0);
-    EXPECT_EQ(log.text, "AA") << "only the two A's were drawn";
+    EXPECT_EQ(printed.text, "AA") << "only the two A's were drawn";
 }
 
 TEST_F(Poll, CharacterWhoseClearFailsIsPrintedOnceWhenTheClearSucceeds) {
@@ -86,14 +67,14 @@ TEST_F(Poll, CharacterWhoseClearFailsIsPrintedOnceWhenTheClearSucceeds) {
     {
         LockHolder host(portFile(), 30, /*exclusive=*/false);  // reading allowed, writing not
         for (int tick = 0; tick < 3; ++tick) PollPort();
-        EXPECT_EQ(log.text, "");
+        EXPECT_EQ(printed.text, "");
         EXPECT_EQ(port130(), 'K');
         EXPECT_EQ(reportLines(), 1) << report.str();
         EXPECT_NE(report.str().find(portFile().string()), std::string::npos) << report.str();
     }
     PollPort();
     PollPort();
-    EXPECT_EQ(log.text, "K");
+    EXPECT_EQ(printed.text, "K");
     EXPECT_EQ(port130(), 0);
     EXPECT_EQ(reportLines(), 2) << report.str();
     EXPECT_NE(report.str().find("works again"), std::string::npos);
@@ -107,7 +88,7 @@ TEST_F(Poll, UnusablePortFileIsReportedOncePerChangeOfState) {
     setPort(130, 'x');
     for (int tick = 0; tick < 5; ++tick) PollPort();
     EXPECT_EQ(reportLines(), 2) << report.str();
-    EXPECT_EQ(log.text, "x");
+    EXPECT_EQ(printed.text, "x");
 }
 
 // The feeder and the poll cycle in two processes, as a user would run them.
@@ -130,7 +111,7 @@ protected:
 TEST_F(Feeder, WhatItSendsArrivesInOrderOnce) {
     auto feeder = pexal_test::Spawn({PEXAL_SEND_PATH, "--timeout", "20", "Hi", "\xC3\xA9\nyo"});
     EXPECT_EQ(pollUntilDone(feeder), 0);
-    EXPECT_EQ(log.text, "Hi \xE9yo");
+    EXPECT_EQ(printed.text, "Hi \xE9yo");
     EXPECT_EQ(General::PosY, 20) << "the newline went as CR LF";
     EXPECT_EQ(General::PosX, 3 + 2 * 8);
     EXPECT_EQ(port130(), 0);
@@ -142,7 +123,7 @@ TEST_F(Feeder, RawStandardInputIsSentUnchanged) {
     ASSERT_EQ(::write(feeder.stdinFd, input.data(), input.size()), ssize_t(input.size()));
     ::close(feeder.stdinFd);
     EXPECT_EQ(pollUntilDone(feeder), 0);
-    EXPECT_EQ(log.text, "a\x80\xFF");
+    EXPECT_EQ(printed.text, "a\x80\xFF");
     EXPECT_EQ(General::PosY, 20);
     EXPECT_EQ(General::PosX, 3 + 3 * 8) << "a raw newline is a bare line feed";
 }

@@ -1,11 +1,16 @@
 #include "support.h"
 
+#include "general.h"
+#include "poll_port.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iostream>
 #include <fstream>
 #include <sstream>
 
@@ -48,6 +53,29 @@ void PortFileTest::setPort(std::int32_t port, std::uint8_t value, std::size_t si
     std::string bytes(size, '\0');
     bytes.at(static_cast<std::size_t>(port - 100)) = static_cast<char>(value);
     setFileBytes(bytes);
+}
+
+void PollTest::SetUp() {
+    PortFileTest::SetUp();
+    General::InitPrinter();
+    General::HomeHead();
+    General::SetPage(&printed);
+    SetPortReport(&report);
+}
+
+void PollTest::TearDown() {
+    SetPortReport(&std::cerr);
+    General::SetPage(nullptr);
+    PortFileTest::TearDown();
+}
+
+void PollTest::ticks(int n) {
+    for (int k = 0; k < n; ++k) PollPort();
+}
+
+int PollTest::reportLines() const {
+    const std::string text = report.str();
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
 LockHolder::LockHolder(const std::filesystem::path& file, off_t offset, bool exclusive) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "page.h"
@@ -42,6 +43,18 @@ protected:
 private:
     std::filesystem::path dir_;
     std::optional<std::string> savedTmpdir_;
+};
+
+// A homed print head on a TextPage, with PollPort's reports kept in `report`.
+class PollTest : public PortFileTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    void ticks(int n);
+    int reportLines() const;
+
+    TextPage printed;
+    std::ostringstream report;
 };
 
 // Another process that holds an advisory lock on one byte of a file until destroyed.
