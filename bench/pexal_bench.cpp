@@ -7,13 +7,16 @@
 #include <QGuiApplication>
 #include <chrono>
 #include <cstdlib>
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 
-#include "general.h"
-#include "io.h"
-#include "page_image.h"
-#include "poll_port.h"
+#include "host/handshake.h"
+#include "port/io.h"
+#include "port/poll_port.h"
+#include "printhead/general.h"
+#include "printhead/page_image.h"
 
 namespace {
 
@@ -77,6 +80,28 @@ void PrintCharOnPageImage(benchmark::State& state) {
     General::SetPage(nullptr);
 }
 BENCHMARK(PrintCharOnPageImage);
+
+// One byte through the whole handshake against a printer polling without pause: the
+// host's cost per byte, apart from the printer's 200 ms tick.
+void HandshakeByte(benchmark::State& state) {
+    PrepareIdlePort();
+    std::atomic<bool> stop = false;
+    std::thread printer([&] {
+        General::InitPrinter();
+        General::HomeHead();
+        General::SetPage(nullptr);
+        while (!stop) PollPort();
+    });
+    host::Handshake link;
+    for (auto _ : state) {
+        link.Put('x');
+        link.WaitUntilTaken();
+    }
+    stop = true;
+    printer.join();
+    state.counters["taken"] = static_cast<double>(link.taken());
+}
+BENCHMARK(HandshakeByte)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

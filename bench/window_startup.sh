@@ -3,15 +3,14 @@
 # the same size, both under one Xvfb, interleaved, several runs each (medians).
 # Usage: bench/window_startup.sh [build-dir] [runs]
 set -euo pipefail
+if [ -z "${PEXAL_VIRTUAL_DISPLAY:-}" ]; then
+  exec "$(dirname "$0")/../scripts/xvfb-session" "$0" "$@"
+fi
 build=${1:-build}
 runs=${2:-7}
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb TMPDIR="$work"
-for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
+export QT_QPA_PLATFORM=xcb TMPDIR="$work"
 
 # Prints "milliseconds-to-visible resident-KiB" for one start of the program.
 measure() {

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "io.h"
+#include "port/io.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t got = io::READ_IO_BYTE(port, &why);
     const bool inFile = hasSlot && offset < std::int64_t(content.size());
     Check(got == (inFile ? static_cast<std::uint8_t>(content[offset]) : 0));
-    Check(why.reason.empty() == hasSlot);
+    Check(why.ok() == hasSlot);
 
     Check(io::WRITE_IO_BYTE(port, value) == hasSlot);
     struct stat info = {};

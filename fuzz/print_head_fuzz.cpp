@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "general.h"
+#include "printhead/general.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // Every call opens the file, moves one byte and closes it again; no handle, path or
 // directory is cached, so the host may create, replace or delete the file at any time.
 // Each call takes a non-blocking advisory lock on the port's byte (shared to read,
-// exclusive to write); a conflicting lock held elsewhere fails the call like a refused open.
+// exclusive to write); a conflicting lock held elsewhere fails the call as busy.
 #pragma once
 
 #include <cstdint>
@@ -12,16 +12,25 @@
 
 namespace io {
 
-// Why a call failed. `busy` marks a conflict with another process's lock, which passes
-// by itself; every other failure needs someone to mend the file or its directory.
+enum class FailureKind {
+    kNone,      // the call did what it was asked
+    kBusy,      // another process holds a conflicting lock; passes by itself
+    kNoSlot,    // the port number has no byte in the file (below 100)
+    kUnusable,  // the file or its directory needs mending before the call can work
+};
+
+// The outcome of a call: ok(), or why not.
 struct Failure {
+    FailureKind kind = FailureKind::kNone;
     std::string path;    // the port file the call tried to use
     std::string reason;  // the system's words for the error
-    bool busy = false;
+
+    bool ok() const { return kind == FailureKind::kNone; }
+    bool busy() const { return kind == FailureKind::kBusy; }
 };
 
 // The port's byte, or 0 when the port is empty or any step fails. Pass `why` to tell a
-// failure (filled in, returns 0) from an empty port (`why` left untouched).
+// failure (filled in, returns 0) from an empty port (`why` left ok).
 std::uint8_t READ_IO_BYTE(std::int32_t port, Failure* why = nullptr);
 
 // Stores `value` in the port's slot, extending the file with zeros when needed. Returns

@@ -1,10 +1,11 @@
-#include "poll_port.h"
+#include "port/poll_port.h"
 
 #include <iostream>
 #include <string>
 
-#include "general.h"
-#include "io.h"
+#include "common/facts.h"
+#include "port/io.h"
+#include "printhead/general.h"
 
 namespace {
 
@@ -33,11 +34,11 @@ void SetPortReport(std::ostream* out) {
 }
 
 void PollPort() {
-    const std::int32_t port = kDataPort;
+    const std::int32_t port = pexal::kDataPort;
     io::Failure why;
     const std::uint8_t code = io::READ_IO_BYTE(port, &why);
     if (code == 0) {
-        NoteOutcome(why.reason.empty(), why);
+        NoteOutcome(why.ok(), why);
         return;
     }
     // Clearing before printing means a clear that fails cannot make the character print

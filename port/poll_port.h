@@ -4,10 +4,7 @@
 // drives the head.
 #pragma once
 
-#include <cstdint>
 #include <iosfwd>
-
-constexpr std::int32_t kDataPort = 130;
 
 // One tick: reads the data port; when a character waits there, clears the port and, only
 // once the clear has stuck, prints the character. A character whose clear fails stays in

@@ -1,4 +1,6 @@
-#include "general.h"
+#include "printhead/general.h"
+
+#include "common/facts.h"
 
 namespace General {
 
@@ -24,13 +26,29 @@ constexpr std::uint8_t kFirstPrintable = 32;
 
 }  // namespace
 
+namespace {
+
+constexpr std::int16_t kRightLimit = 210;
+constexpr std::int16_t kBottomLimit = 300;
+
+// The limits are the head's own; the grid they produce is what the rest of the system
+// (the page, the window, the senders) relies on.
+static_assert(pexal::kLastColumnX + pexal::kCellWidth > kRightLimit &&
+                  pexal::kLastColumnX <= kRightLimit,
+              "the right limit must stop the head at the last column");
+static_assert(pexal::kLastLineY + 2 * pexal::kCellHeight > kBottomLimit &&
+                  pexal::kLastLineY - pexal::kCellHeight + 2 * pexal::kCellHeight <= kBottomLimit,
+              "the bottom limit must stop the head at the last line");
+
+}  // namespace
+
 void InitPrinter() {
-    RightLimit = 210;
-    CharWidth = 8;
-    LineHeight = 15;
-    LeftMargin = 3;
-    TopMargin = 5;
-    BottomLimit = 300;
+    RightLimit = kRightLimit;
+    CharWidth = pexal::kCellWidth;
+    LineHeight = pexal::kCellHeight;
+    LeftMargin = pexal::kOriginX;
+    TopMargin = pexal::kOriginY;
+    BottomLimit = kBottomLimit;
 }
 
 void HomeHead() {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "page.h"
+#include "printhead/page.h"
 
 namespace General {
 

@@ -1,4 +1,4 @@
-#include "page_image.h"
+#include "printhead/page_image.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

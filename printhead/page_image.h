@@ -12,12 +12,13 @@
 #include <QStringDecoder>
 #include <functional>
 
-#include "page.h"
+#include "common/facts.h"
+#include "printhead/page.h"
 
 class PageImage : public General::Page {
 public:
-    static constexpr int kWidth = 225;
-    static constexpr int kHeight = 297;
+    static constexpr int kWidth = pexal::kPageWidth;
+    static constexpr int kHeight = pexal::kPageHeight;
 
     explicit PageImage(qreal devicePixelRatio = 1.0);
 

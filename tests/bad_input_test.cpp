@@ -3,10 +3,10 @@
 #include <climits>
 #include <fstream>
 
-#include "general.h"
-#include "io.h"
-#include "poll_port.h"
-#include "support.h"
+#include "port/io.h"
+#include "port/poll_port.h"
+#include "printhead/general.h"
+#include "tests/kit.h"
 
 namespace fs = std::filesystem;
 
@@ -20,6 +20,7 @@ TEST_F(BadInput, PortsAtTheExtremesNeitherOverflowNorStrayOutsideTheirSlot) {
     for (const std::int32_t port : {INT32_MIN, INT32_MIN + 1, -100, 0, 99}) {
         io::Failure why;
         EXPECT_EQ(io::READ_IO_BYTE(port, &why), 0) << port;
+        EXPECT_EQ(why.kind, io::FailureKind::kNoSlot) << port;
         EXPECT_NE(why.reason.find("no slot"), std::string::npos) << port;
         EXPECT_FALSE(io::WRITE_IO_BYTE(port, 'Z')) << port;
     }
@@ -28,7 +29,7 @@ TEST_F(BadInput, PortsAtTheExtremesNeitherOverflowNorStrayOutsideTheirSlot) {
 
     io::Failure why;
     EXPECT_EQ(io::READ_IO_BYTE(INT32_MAX, &why), 0);
-    EXPECT_TRUE(why.reason.empty()) << "the last port lies beyond the end: empty";
+    EXPECT_TRUE(why.ok()) << "the last port lies beyond the end: empty";
     EXPECT_EQ(fileBytes(), before);
     ASSERT_TRUE(io::WRITE_IO_BYTE(INT32_MAX, 'Y', &why)) << why.reason;
     EXPECT_EQ(fs::file_size(portFile()), std::uintmax_t{INT32_MAX} - 100 + 1);
@@ -36,38 +37,24 @@ TEST_F(BadInput, PortsAtTheExtremesNeitherOverflowNorStrayOutsideTheirSlot) {
     EXPECT_EQ(io::READ_IO_BYTE(100), 'A');
 }
 
-class Glyphs : public General::Page {
-public:
-    void DrawGlyph(int x, int y, std::uint8_t code) override {
-        ++draws;
-        onGrid &= x >= 3 && x <= 203 && (x - 3) % 8 == 0 && y >= 5 && y <= 275 && (y - 5) % 15 == 0;
-        allPrintable &= code >= 32;
-    }
-    void Refresh() override {}
-    void Clear() override {}
-    void Bell() override {}
-    int draws = 0;
-    bool onGrid = true, allPrintable = true;
-};
-
 TEST_F(BadInput, EveryByteValueThroughThePortKeepsTheHeadOnTheGrid) {
-    Glyphs page;
-    General::InitPrinter();
-    General::HomeHead();
-    General::SetPage(&page);
+    pexal_test::HeadOnPage head;
+    auto onGrid = [](int x, int y) {
+        return x >= 3 && x <= 203 && (x - 3) % 8 == 0 && y >= 5 && y <= 275 && (y - 5) % 15 == 0;
+    };
     for (int round = 0; round < 3; ++round) {
         for (int code = 1; code <= 255; ++code) {
             setPort(130, static_cast<std::uint8_t>(code));
             PollPort();
             ASSERT_EQ(fileBytes()->at(30), '\0') << code;
-            EXPECT_TRUE(General::PosX >= 3 && General::PosX <= 203 && (General::PosX - 3) % 8 == 0);
-            EXPECT_TRUE(General::PosY >= 5 && General::PosY <= 275 && (General::PosY - 5) % 15 == 0);
+            EXPECT_TRUE(onGrid(General::PosX, General::PosY)) << code;
         }
     }
-    General::SetPage(nullptr);
-    EXPECT_EQ(page.draws, 3 * (255 - 31));
-    EXPECT_TRUE(page.onGrid);
-    EXPECT_TRUE(page.allPrintable);
+    const auto draws = head.page.draws();
+    EXPECT_EQ(draws.size(), 3u * (255 - 31));
+    for (const auto& mark : draws) {
+        EXPECT_TRUE(onGrid(mark.x, mark.y) && mark.code >= 32) << int(mark.code);
+    }
 }
 
 // pexal-send with input it must refuse or treat with care.
@@ -76,19 +63,16 @@ protected:
     // Runs pexal-send with `args` and `input` on standard input; returns its exit status.
     int send(std::vector<std::string> args, const std::string& input = "") {
         args.insert(args.begin(), PEXAL_SEND_PATH);
-        auto child = pexal_test::Spawn(args, true, (dir() / "stderr.txt").string());
-        (void)!::write(child.stdinFd, input.data(), input.size());
-        ::close(child.stdinFd);
+        pexal_test::Child child(args, true, (dir() / "stderr.txt").string());
+        child.Write(input);
+        child.CloseInput();
         std::optional<int> status;
-        while (!(status = pexal_test::Finished(child))) {
+        while (!(status = child.Finished())) {
             if (poll) PollPort();
         }
         return *status;
     }
-    std::string errors() const {
-        std::ifstream in(dir() / "stderr.txt");
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string errors() const { return readFile("stderr.txt"); }
     bool poll = false;
 };
 
@@ -127,14 +111,10 @@ TEST_F(SendRefuses, PortFileItCannotUse) {
 }
 
 TEST_F(SendRefuses, CharactersWithoutAWindows1252CodeBecomeQuestionMarks) {
-    pexal_test::TextPage page;
-    General::InitPrinter();
-    General::HomeHead();
-    General::SetPage(&page);
+    pexal_test::HeadOnPage head;
     poll = true;
     EXPECT_EQ(send({}, "\xE2\x98\x83 \xE2\x82\xAC"), 0);  // snowman, space, euro sign
-    General::SetPage(nullptr);
-    EXPECT_EQ(page.text, "? \x80");
+    EXPECT_EQ(head.page.text(), "? \x80");
     EXPECT_NE(errors().find("1 character(s) have no windows-1252 code"), std::string::npos)
         << errors();
 }
@@ -146,8 +126,7 @@ TEST_F(SendRefuses, MissingTemporaryDirectoryIsNamedAndTheFallbackUsed) {
         GTEST_SKIP() << fallback << " exists (a real printer's?); not touching it";
     }
     ::setenv("TMPDIR", (dir() / "missing").c_str(), 1);
-    General::InitPrinter();
-    General::HomeHead();
+    pexal_test::HeadOnPage head;
     poll = true;  // the printer falls back to the same place
     EXPECT_EQ(send({"--raw", "ok"}), 0);
     EXPECT_NE(errors().find("TMPDIR (" + (dir() / "missing").string() + ") is not a directory"),

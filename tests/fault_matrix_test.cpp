@@ -6,10 +6,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "general.h"
-#include "io.h"
-#include "poll_port.h"
-#include "support.h"
+#include "port/io.h"
+#include "port/poll_port.h"
+#include "tests/kit.h"
 
 namespace fs = std::filesystem;
 using pexal_test::LockHolder;
@@ -21,9 +20,9 @@ protected:
     // The host stores `c` in port 130 of the file at `path`; one tick must print it.
     void expectRecoveryWithin1Tick(const fs::path& path, char c) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(30, '\0') << c;
-        const std::size_t before = printed.text.size();
+        const std::size_t before = printed->text().size();
         ticks(1);
-        EXPECT_EQ(printed.text.substr(before), std::string(1, c));
+        EXPECT_EQ(printed->text().substr(before), std::string(1, c));
         EXPECT_EQ(io::READ_IO_BYTE(130), 0);
     }
     static bool Root() { return ::geteuid() == 0; }
@@ -31,7 +30,7 @@ protected:
 
 TEST_F(FaultMatrix, MissingPortFileIsCreatedEmptyAndThenServes) {
     ticks(3);
-    EXPECT_EQ(printed.text, "");
+    EXPECT_EQ(printed->text(), "");
     EXPECT_EQ(fileBytes(), std::string());
     EXPECT_EQ(reportLines(), 0) << "a missing file is no failure";
     expectRecoveryWithin1Tick(portFile(), 'a');
@@ -67,10 +66,10 @@ TEST_F(FaultMatrix, UnwritableDirectoryOrFileBlocksPrintingUntilMended) {
     setPort(130, 'e');
     fs::permissions(portFile(), fs::perms::owner_read);
     ticks(3);
-    EXPECT_EQ(printed.text, "d") << "a character that cannot be cleared is not printed";
+    EXPECT_EQ(printed->text(), "d") << "a character that cannot be cleared is not printed";
     fs::permissions(portFile(), fs::perms::owner_read | fs::perms::owner_write);
     ticks(2);
-    EXPECT_EQ(printed.text, "de");
+    EXPECT_EQ(printed->text(), "de");
 }
 
 TEST_F(FaultMatrix, SymbolicLinkAtThePortPathIsNeverFollowed) {
@@ -80,7 +79,7 @@ TEST_F(FaultMatrix, SymbolicLinkAtThePortPathIsNeverFollowed) {
     std::ofstream(target, std::ios::binary) << targetBytes;
     fs::create_symlink(target, portFile());
     ticks(5);
-    EXPECT_EQ(printed.text, "");
+    EXPECT_EQ(printed->text(), "");
     std::ifstream in(target, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), targetBytes);
     EXPECT_EQ(reportLines(), 1) << report.str();
@@ -97,7 +96,7 @@ TEST_F(FaultMatrix, PortFileDeletedAndRecreatedWhilePolling) {
     ticks(2);
     EXPECT_EQ(fileBytes(), std::string()) << "recreated empty";
     expectRecoveryWithin1Tick(portFile(), 'h');
-    EXPECT_EQ(printed.text, "gh");
+    EXPECT_EQ(printed->text(), "gh");
     EXPECT_EQ(reportLines(), 0);
 }
 
@@ -105,7 +104,7 @@ TEST_F(FaultMatrix, TruncatedPortFileIsAnEmptyPortAndStaysAsItIs) {
     setPort(130, 'i');
     fs::resize_file(portFile(), 20);
     ticks(3);
-    EXPECT_EQ(printed.text, "");
+    EXPECT_EQ(printed->text(), "");
     EXPECT_EQ(fileBytes()->size(), 20u) << "reading must not extend the file";
     EXPECT_EQ(reportLines(), 0);
     expectRecoveryWithin1Tick(portFile(), 'j');
@@ -116,12 +115,12 @@ TEST_F(FaultMatrix, LockHeldByAnotherProcessDelaysButNeverLosesTheCharacter) {
     {
         LockHolder host(portFile(), 30, /*exclusive=*/true);
         ticks(4);
-        EXPECT_EQ(printed.text, "");
+        EXPECT_EQ(printed->text(), "");
         EXPECT_EQ(static_cast<char>(fileBytes()->at(30)), 'k');
         EXPECT_EQ(reportLines(), 1) << report.str();
     }
     ticks(1);
-    EXPECT_EQ(printed.text, "k");
+    EXPECT_EQ(printed->text(), "k");
     EXPECT_EQ(fileBytes()->at(30), '\0');
     EXPECT_EQ(reportLines(), 2) << report.str();
 }
@@ -143,7 +142,7 @@ TEST_F(FaultMatrix, AnyFormOfTmpdirNamesTheSameKindOfPlace) {
     ::setenv("TMPDIR", deep.c_str(), 1);
     EXPECT_EQ(io::PortFilePath(), (deep / "dov_port.dat").string());
     expectRecoveryWithin1Tick(deep / "dov_port.dat", 'n');
-    EXPECT_EQ(printed.text, "lmn");
+    EXPECT_EQ(printed->text(), "lmn");
     EXPECT_EQ(reportLines(), 0);
 }
 

@@ -13,38 +13,11 @@
 #include <sstream>
 #include <vector>
 
-#include "general.h"
-#include "io.h"
-#include "poll_port.h"
-#include "support.h"
+#include "port/io.h"
+#include "port/poll_port.h"
+#include "tests/kit.h"
 
 namespace {
-
-struct Event {
-    int x, y, code;  // a bell is (-1, -1, 7)
-    bool operator==(const Event&) const = default;
-};
-
-// Records what the head does with each byte it is handed, in order.
-class EventLog : public General::Page {
-public:
-    void DrawGlyph(int x, int y, std::uint8_t code) override { events.push_back({x, y, code}); }
-    void Refresh() override {}
-    void Clear() override {}
-    void Bell() override { events.push_back({-1, -1, 7}); }
-    std::vector<Event> events;
-};
-
-// What the head does with `bytes` handed to it directly, no port in between.
-std::vector<Event> Direct(const std::string& bytes) {
-    EventLog log;
-    General::SetPage(&log);
-    General::InitPrinter();
-    General::HomeHead();
-    for (char c : bytes) General::PrintChar(std::string(1, c));
-    General::SetPage(nullptr);
-    return log.events;
-}
 
 // Writes port 131 as fast as it can, ignoring the handshake, and checks after each write
 // that its byte is still there. Reports "writes lost last" when stopped.
@@ -103,15 +76,6 @@ private:
 class HandshakeSoak : public pexal_test::PortFileTest,
                       public ::testing::WithParamInterface<bool> {
 protected:
-    void SetUp() override {
-        PortFileTest::SetUp();
-        SetPortReport(nullptr);  // lock contention in a tight loop is expected here
-    }
-    void TearDown() override {
-        SetPortReport(&std::cerr);
-        General::SetPage(nullptr);
-        PortFileTest::TearDown();
-    }
 };
 
 TEST_P(HandshakeSoak, EveryByteArrivesOnceAndInOrder) {
@@ -127,28 +91,26 @@ TEST_P(HandshakeSoak, EveryByteArrivesOnceAndInOrder) {
     std::optional<HostileWriter> writer;
     if (hostile) writer.emplace();
 
-    EventLog printed;
-    General::InitPrinter();
-    General::HomeHead();
-    General::SetPage(&printed);
-    auto sender = pexal_test::Spawn({PEXAL_SEND_PATH, "--raw", "--timeout", "30"}, true);
+    const std::vector<pexal_test::Mark> expected = pexal_test::PrintDirectly(bytes);
+    pexal_test::HeadOnPage head;
+    SetPortReport(nullptr);  // lock contention in a tight loop is expected here
+    pexal_test::Child sender({PEXAL_SEND_PATH, "--raw", "--timeout", "30"}, true);
     std::thread feed([&] {
-        (void)!::write(sender.stdinFd, bytes.data(), bytes.size());
-        ::close(sender.stdinFd);
+        sender.Write(bytes);
+        sender.CloseInput();
     });
     std::optional<int> status;
-    while (!(status = pexal_test::Finished(sender))) PollPort();
+    while (!(status = sender.Finished())) PollPort();
     feed.join();
-    General::SetPage(nullptr);
 
     EXPECT_EQ(*status, 0) << "the sender gave up";
-    std::cout << bytes.size() << " bytes sent, " << printed.events.size() << " events printed, "
-              << Direct(bytes).size() << " expected\n";
+    const auto& printed = head.page.marks;
+    std::cout << bytes.size() << " bytes sent, " << printed.size() << " marks printed, "
+              << expected.size() << " expected\n";
     EXPECT_EQ(fileBytes()->at(30), '\0');
-    const std::vector<Event> expected = Direct(bytes);
-    ASSERT_EQ(printed.events.size(), expected.size()) << "bytes lost or printed twice";
+    ASSERT_EQ(printed.size(), expected.size()) << "bytes lost or printed twice";
     for (std::size_t k = 0; k < expected.size(); ++k) {
-        ASSERT_EQ(printed.events[k], expected[k]) << "first difference at event " << k;
+        ASSERT_EQ(printed[k], expected[k]) << "first difference at mark " << k;
     }
     if (writer) {
         const auto [writes, lost, last] = std::tuple{0, 1, 2};

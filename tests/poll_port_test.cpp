@@ -4,11 +4,12 @@
 #include <sstream>
 #include <vector>
 
-#include "general.h"
-#include "io.h"
-#include "page_image.h"
-#include "poll_port.h"
-#include "support.h"
+#include "port/io.h"
+#include "port/poll_port.h"
+#include "printhead/general.h"
+#include "printhead/page_image.h"
+#include "tests/ink.h"
+#include "tests/kit.h"
 
 using pexal_test::LockHolder;
 
@@ -25,7 +26,7 @@ TEST_F(Poll, EmptyPortLeavesPageAndFileAlone) {
     setFileBytes(bytes);
     PollPort();
     PollPort();
-    EXPECT_EQ(printed.text, "");
+    EXPECT_EQ(printed->text(), "");
     EXPECT_EQ(fileBytes(), bytes);
     EXPECT_EQ(report.str(), "");
 }
@@ -37,11 +38,7 @@ TEST_F(Poll, WaitingCharacterIsPrintedAtHomeAndThePortCleared) {
     PollPort();
     EXPECT_EQ(port130(), 0);
     EXPECT_EQ(General::PosX, 11);
-    bool inkInFirstCell = false;
-    for (int y = 5; y < 20; ++y) {
-        for (int x = 3; x < 11; ++x) inkInFirstCell |= page.image().pixel(x, y) != qRgb(255, 255, 255);
-    }
-    EXPECT_TRUE(inkInFirstCell);
+    EXPECT_TRUE(pexal_test::InkIn(page.image(), QRect(3, 5, 8, 15)));
     const QImage once = page.image();
     PollPort();
     EXPECT_EQ(page.image(), once) << "the character must be printed once";
@@ -59,7 +56,7 @@ TEST_F(Poll, ControlCodesAreTakenFromThePortToo) {
     PollPort();
     EXPECT_EQ(General::PosX, 11);
     EXPECT_EQ(port130(), 0);
-    EXPECT_EQ(printed.text, "AA") << "only the two A's were drawn";
+    EXPECT_EQ(printed->text(), "AA") << "only the two A's were drawn";
 }
 
 TEST_F(Poll, CharacterWhoseClearFailsIsPrintedOnceWhenTheClearSucceeds) {
@@ -67,14 +64,14 @@ TEST_F(Poll, CharacterWhoseClearFailsIsPrintedOnceWhenTheClearSucceeds) {
     {
         LockHolder host(portFile(), 30, /*exclusive=*/false);  // reading allowed, writing not
         for (int tick = 0; tick < 3; ++tick) PollPort();
-        EXPECT_EQ(printed.text, "");
+        EXPECT_EQ(printed->text(), "");
         EXPECT_EQ(port130(), 'K');
         EXPECT_EQ(reportLines(), 1) << report.str();
         EXPECT_NE(report.str().find(portFile().string()), std::string::npos) << report.str();
     }
     PollPort();
     PollPort();
-    EXPECT_EQ(printed.text, "K");
+    EXPECT_EQ(printed->text(), "K");
     EXPECT_EQ(port130(), 0);
     EXPECT_EQ(reportLines(), 2) << report.str();
     EXPECT_NE(report.str().find("works again"), std::string::npos);
@@ -88,50 +85,46 @@ TEST_F(Poll, UnusablePortFileIsReportedOncePerChangeOfState) {
     setPort(130, 'x');
     for (int tick = 0; tick < 5; ++tick) PollPort();
     EXPECT_EQ(reportLines(), 2) << report.str();
-    EXPECT_EQ(printed.text, "x");
+    EXPECT_EQ(printed->text(), "x");
 }
 
 // The feeder and the poll cycle in two processes, as a user would run them.
 class Feeder : public Poll {
 protected:
     // Polls until the feeder exits; returns its exit status.
-    int pollUntilDone(pexal_test::ChildProcess& feeder) {
+    int pollUntilDone(pexal_test::Child& feeder) {
         for (;;) {
-            if (const auto status = pexal_test::Finished(feeder)) return *status;
+            if (const auto status = feeder.Finished()) return *status;
             PollPort();
             ::usleep(200);
         }
     }
-    std::string errors() const {
-        std::ifstream in(dir() / "stderr.txt");
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    std::string errors() const { return readFile("stderr.txt"); }
 };
 
 TEST_F(Feeder, WhatItSendsArrivesInOrderOnce) {
-    auto feeder = pexal_test::Spawn({PEXAL_SEND_PATH, "--timeout", "20", "Hi", "\xC3\xA9\nyo"});
+    pexal_test::Child feeder({PEXAL_SEND_PATH, "--timeout", "20", "Hi", "\xC3\xA9\nyo"});
     EXPECT_EQ(pollUntilDone(feeder), 0);
-    EXPECT_EQ(printed.text, "Hi \xE9yo");
+    EXPECT_EQ(printed->text(), "Hi \xE9yo");
     EXPECT_EQ(General::PosY, 20) << "the newline went as CR LF";
     EXPECT_EQ(General::PosX, 3 + 2 * 8);
     EXPECT_EQ(port130(), 0);
 }
 
 TEST_F(Feeder, RawStandardInputIsSentUnchanged) {
-    auto feeder = pexal_test::Spawn({PEXAL_SEND_PATH, "--raw"}, /*pipeInput=*/true);
-    const std::string input = "a\n\x80\xFF";
-    ASSERT_EQ(::write(feeder.stdinFd, input.data(), input.size()), ssize_t(input.size()));
-    ::close(feeder.stdinFd);
+    pexal_test::Child feeder({PEXAL_SEND_PATH, "--raw"}, /*pipeInput=*/true);
+    feeder.Write("a\n\x80\xFF");
+    feeder.CloseInput();
     EXPECT_EQ(pollUntilDone(feeder), 0);
-    EXPECT_EQ(printed.text, "a\x80\xFF");
+    EXPECT_EQ(printed->text(), "a\x80\xFF");
     EXPECT_EQ(General::PosY, 20);
     EXPECT_EQ(General::PosX, 3 + 3 * 8) << "a raw newline is a bare line feed";
 }
 
 TEST_F(Feeder, TimesOutWithExit2WhenNobodyPolls) {
-    auto feeder = pexal_test::Spawn({PEXAL_SEND_PATH, "--timeout", "0.2", "ab"}, false,
-                                    (dir() / "stderr.txt").string());
-    EXPECT_EQ(pexal_test::Wait(feeder), 2);
+    pexal_test::Child feeder({PEXAL_SEND_PATH, "--timeout", "0.2", "ab"}, false,
+                             (dir() / "stderr.txt").string());
+    EXPECT_EQ(feeder.Wait(), 2);
     EXPECT_EQ(port130(), 'a') << "the first byte was stored and never taken";
     EXPECT_NE(errors().find(portFile().string()), std::string::npos) << errors();
     EXPECT_NE(errors().find("pexal-printer"), std::string::npos) << errors();

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "io.h"
-#include "support.h"
+#include "port/io.h"
+#include "tests/kit.h"
 
 namespace fs = std::filesystem;
 using pexal_test::LockHolder;
@@ -17,7 +17,7 @@ class PortLink : public pexal_test::PortFileTest {};
 TEST_F(PortLink, ReadOfMissingFileCreatesItEmptyAndPrivate) {
     io::Failure why;
     EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
-    EXPECT_TRUE(why.reason.empty()) << why.reason;
+    EXPECT_TRUE(why.ok()) << why.reason;
     EXPECT_EQ(fileBytes(), std::string());
     struct stat info = {};
     ASSERT_EQ(::stat(portFile().c_str(), &info), 0);
@@ -39,7 +39,7 @@ TEST_F(PortLink, SlotBeyondTheEndReadsAsEmptyPort) {
     setFileBytes(std::string(30, '\x41'));
     io::Failure why;
     EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
-    EXPECT_TRUE(why.reason.empty()) << "a short file is an empty port, not a failure";
+    EXPECT_TRUE(why.ok()) << "a short file is an empty port, not a failure";
 }
 
 TEST_F(PortLink, WriteExtendsTheFileWithZerosAndTouchesOnlyItsSlot) {
@@ -65,7 +65,7 @@ TEST_F(PortLink, PortsBelow100HaveNoSlotAndNeverReachTheFile) {
     for (const std::int32_t port : {99, 0, -1, INT32_MIN}) {
         io::Failure why;
         EXPECT_EQ(io::READ_IO_BYTE(port, &why), 0) << port;
-        EXPECT_FALSE(why.reason.empty()) << port;
+        EXPECT_EQ(why.kind, io::FailureKind::kNoSlot) << port;
         EXPECT_FALSE(io::WRITE_IO_BYTE(port, 1)) << port;
     }
     EXPECT_EQ(fileBytes(), before);
@@ -97,7 +97,7 @@ TEST_F(PortLink, PlantedSymlinkIsNeverFollowed) {
     fs::create_symlink(target, portFile());
     io::Failure why;
     EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
-    EXPECT_FALSE(why.reason.empty());
+    EXPECT_EQ(why.kind, io::FailureKind::kUnusable);
     EXPECT_FALSE(io::WRITE_IO_BYTE(100, 'X', &why));
     EXPECT_EQ(why.path, portFile().string());
     std::ifstream in(target, std::ios::binary);
@@ -109,15 +109,14 @@ TEST_F(PortLink, DirectoryOrFifoAtThePortPathIsAFailureNotAnEmptyPortNorAHang) {
     fs::create_directory(portFile());
     io::Failure why;
     EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
-    EXPECT_FALSE(why.reason.empty());
-    EXPECT_FALSE(why.busy);
+    EXPECT_EQ(why.kind, io::FailureKind::kUnusable) << why.reason;
     EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0));
 
     fs::remove(portFile());
     ASSERT_EQ(::mkfifo(portFile().c_str(), 0600), 0);
     why = {};
     EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
-    EXPECT_FALSE(why.reason.empty());
+    EXPECT_EQ(why.kind, io::FailureKind::kUnusable) << why.reason;
     EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'x'));
 }
 
@@ -127,9 +126,10 @@ TEST_F(PortLink, ConflictingLockOfAnotherProcessFailsTheCallAsBusy) {
         LockHolder host(portFile(), 30, /*exclusive=*/true);
         io::Failure why;
         EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
-        EXPECT_TRUE(why.busy) << why.reason;
+        EXPECT_TRUE(why.busy()) << why.reason;
+        EXPECT_FALSE(why.ok());
         EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0, &why));
-        EXPECT_TRUE(why.busy);
+        EXPECT_EQ(why.kind, io::FailureKind::kBusy);
         EXPECT_EQ(io::READ_IO_BYTE(131), 0) << "another port's byte is not locked";
         EXPECT_TRUE(io::WRITE_IO_BYTE(131, 1));
     }

@@ -3,42 +3,16 @@
 #include <string>
 #include <vector>
 
-#include "general.h"
+#include "printhead/general.h"
+#include "tests/kit.h"
 
 namespace {
 
-struct Draw {
-    int x, y;
-    std::uint8_t code;
-    bool operator==(const Draw&) const = default;
-};
-
-// Records what the head asks of its page.
-class RecordingPage : public General::Page {
-public:
-    void DrawGlyph(int x, int y, std::uint8_t code) override {
-        draws.push_back({x, y, code});
-        unrefreshed = true;
-    }
-    void Refresh() override { unrefreshed = false; }
-    void Clear() override { ++clears; }
-    void Bell() override { ++bells; }
-
-    std::vector<Draw> draws;
-    bool unrefreshed = false;
-    int clears = 0;
-    int bells = 0;
-};
+using pexal_test::Mark;
+using Marks = std::vector<Mark>;
 
 class PrintHead : public ::testing::Test {
 protected:
-    void SetUp() override {
-        General::InitPrinter();
-        General::HomeHead();
-        General::SetPage(&page);
-    }
-    void TearDown() override { General::SetPage(nullptr); }
-
     void send(std::initializer_list<int> codes) {
         for (int code : codes) General::PrintChar(std::string(1, static_cast<char>(code)));
     }
@@ -47,22 +21,23 @@ protected:
     }
     std::pair<int, int> pos() const { return {General::PosX, General::PosY}; }
 
-    RecordingPage page;
+    pexal_test::HeadOnPage head;
+    pexal_test::RecordingPage& page = head.page;
 };
 
 TEST_F(PrintHead, FirstCharacterIsDrawnAtTheHomeCellAndShownAtOnce) {
     send({'A'});
-    EXPECT_EQ(page.draws, (std::vector<Draw>{{3, 5, 'A'}}));
+    EXPECT_EQ(page.draws(), (Marks{{3, 5, 'A'}}));
     EXPECT_FALSE(page.unrefreshed) << "each character must reach the screen by itself";
     EXPECT_EQ(pos(), std::make_pair(11, 5));
 }
 
 TEST_F(PrintHead, LineHolds26ColumnsThenOverprintsTheLast) {
     sendTimes('x', 28);
-    ASSERT_EQ(page.draws.size(), 28u);
-    for (int k = 0; k < 26; ++k) EXPECT_EQ(page.draws[k].x, 3 + 8 * k) << k;
-    EXPECT_EQ(page.draws[26].x, 203);
-    EXPECT_EQ(page.draws[27].x, 203);
+    ASSERT_EQ(page.draws().size(), 28u);
+    for (int k = 0; k < 26; ++k) EXPECT_EQ(page.draws()[k].x, 3 + 8 * k) << k;
+    EXPECT_EQ(page.draws()[26].x, 203);
+    EXPECT_EQ(page.draws()[27].x, 203);
     EXPECT_EQ(pos(), std::make_pair(203, 5));
 }
 
@@ -75,20 +50,20 @@ TEST_F(PrintHead, BackspaceStopsAtTheLeftMarginAndErasesNothing) {
     send({8});
     EXPECT_EQ(pos(), std::make_pair(195, 5));
     send({'c'});
-    EXPECT_EQ(page.draws.back(), (Draw{195, 5, 'c'})) << "overprints the cell before";
+    EXPECT_EQ(page.draws().back(), (Mark{195, 5, 'c'})) << "overprints the cell before";
 }
 
 TEST_F(PrintHead, LineFeedKeepsTheColumn) {
     send({'A', 'B', 10, 'C', 'D'});
-    EXPECT_EQ(page.draws,
-              (std::vector<Draw>{{3, 5, 'A'}, {11, 5, 'B'}, {19, 20, 'C'}, {27, 20, 'D'}}));
+    EXPECT_EQ(page.draws(),
+              (Marks{{3, 5, 'A'}, {11, 5, 'B'}, {19, 20, 'C'}, {27, 20, 'D'}}));
 }
 
 TEST_F(PrintHead, CarriageReturnAndLineFeedInEitherOrderStartTheNextLine) {
     send({'A', 13, 10, 'B'});
-    EXPECT_EQ(page.draws.back(), (Draw{3, 20, 'B'}));
+    EXPECT_EQ(page.draws().back(), (Mark{3, 20, 'B'}));
     send({10, 13, 'C'});
-    EXPECT_EQ(page.draws.back(), (Draw{3, 35, 'C'}));
+    EXPECT_EQ(page.draws().back(), (Mark{3, 35, 'C'}));
     send({'D', 13});
     EXPECT_EQ(pos(), std::make_pair(3, 35)) << "a carriage return feeds no line";
 }
@@ -99,13 +74,14 @@ TEST_F(PrintHead, PageHolds19LinesThenOverprintsTheLast) {
     sendTimes(10, 5);
     EXPECT_EQ(General::PosY, 275);
     send({'Z'});
-    EXPECT_EQ(page.draws.back(), (Draw{3, 275, 'Z'}));
+    EXPECT_EQ(page.draws().back(), (Mark{3, 275, 'Z'}));
+    EXPECT_EQ(page.clears, 0) << "a full page is overprinted, never cleared by the head";
 }
 
 TEST_F(PrintHead, BellRingsWithoutDrawingOrMoving) {
     send({'A', 7});
     EXPECT_EQ(page.bells, 1);
-    EXPECT_EQ(page.draws.size(), 1u);
+    EXPECT_EQ(page.draws().size(), 1u);
     EXPECT_EQ(pos(), std::make_pair(11, 5));
 }
 
@@ -116,7 +92,7 @@ TEST_F(PrintHead, OtherControlCodesAreIgnored) {
         send({code});
         EXPECT_EQ(pos(), std::make_pair(11, 5)) << code;
     }
-    EXPECT_EQ(page.draws.size(), 1u);
+    EXPECT_EQ(page.draws().size(), 1u);
     EXPECT_EQ(page.bells, 0);
 }
 
@@ -124,14 +100,14 @@ TEST_F(PrintHead, EveryCodeFrom32To255IsDrawnAndAdvances) {
     for (int code = 32; code <= 255; ++code) {
         General::HomeHead();
         send({code});
-        ASSERT_EQ(page.draws.back(), (Draw{3, 5, static_cast<std::uint8_t>(code)})) << code;
+        ASSERT_EQ(page.draws().back(), (Mark{3, 5, static_cast<std::uint8_t>(code)})) << code;
         EXPECT_EQ(pos(), std::make_pair(11, 5)) << code;
     }
 }
 
 TEST_F(PrintHead, EmptyStringAndMissingPageAreHarmless) {
     General::PrintChar("");
-    EXPECT_TRUE(page.draws.empty());
+    EXPECT_TRUE(page.draws().empty());
     EXPECT_EQ(pos(), std::make_pair(3, 5));
     General::SetPage(nullptr);
     send({'A', 7});

@@ -9,9 +9,8 @@
 #include <sstream>
 #include <thread>
 
-#include "support.h"
-
-using pexal_test::Finished;
+#include "tests/ink.h"
+#include "tests/kit.h"
 
 namespace {
 
@@ -49,42 +48,9 @@ bool PollFor(Pred pred, std::chrono::seconds limit) {
     return true;
 }
 
+// Runs only on the virtual display of scripts/xvfb-session, as CTest starts it.
 class RealWindow : public pexal_test::PortFileTest {
 protected:
-    void TearDown() override {
-        for (auto* child : {&printer, &xserver}) {
-            if (child->pid > 0) {
-                ::kill(child->pid, SIGTERM);
-                pexal_test::Wait(*child);
-            }
-        }
-        if (displayPipe >= 0) ::close(displayPipe);
-        PortFileTest::TearDown();
-    }
-
-    // Starts Xvfb on a free display and returns its number, or -1.
-    int startXvfb(const std::string& xvfb) {
-        int fds[2];
-        if (::pipe(fds) != 0) return -1;
-        xserver.pid = ::fork();
-        if (xserver.pid == 0) {
-            ::close(fds[0]);
-            const int log = ::open((dir() / "xvfb-stderr.txt").c_str(), O_WRONLY | O_CREAT, 0600);
-            ::dup2(log, STDERR_FILENO);
-            const std::string fd = std::to_string(fds[1]);
-            ::execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24",
-                    "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        // Kept open while the server runs: Xvfb may write its number again, and a
-        // closed pipe would kill it.
-        displayPipe = fds[0];
-        char text[16] = {};
-        const ssize_t n = ::read(displayPipe, text, sizeof text - 1);
-        return n > 0 ? std::atoi(text) : -1;
-    }
-
     std::string windowId() {
         const std::string tree = Capture("xwininfo -root -tree 2>/dev/null");
         std::istringstream lines(tree);
@@ -105,34 +71,30 @@ protected:
         return QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB32);
     }
 
-    pexal_test::ChildProcess printer, xserver;
-    int displayPipe = -1;
+    std::optional<pexal_test::Child> printer;
 };
 
 TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
-    const std::string xvfb = FindProgram("Xvfb");
-    if (xvfb.empty() || FindProgram("import").empty() || FindProgram("xwininfo").empty()) {
-        GTEST_SKIP() << "needs Xvfb, xwininfo and ImageMagick's import (scripts/deps installs them)";
+    if (std::getenv("PEXAL_VIRTUAL_DISPLAY") == nullptr) {
+        GTEST_SKIP() << "runs on the display of scripts/xvfb-session (CTest starts it so)";
     }
-    const int display = startXvfb(xvfb);
-    ASSERT_GE(display, 0) << "Xvfb did not start";
-
+    if (FindProgram("import").empty() || FindProgram("xwininfo").empty()) {
+        GTEST_SKIP() << "needs xwininfo and ImageMagick's import (scripts/deps installs them)";
+    }
     const std::string savedPlatform = std::getenv("QT_QPA_PLATFORM");
-    ::setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    const std::string printerErrors = (dir() / "printer-stderr.txt").string();
-    printer = pexal_test::Spawn({PEXAL_PRINTER_PATH}, false, printerErrors);
+    printer.emplace(std::vector<std::string>{PEXAL_PRINTER_PATH}, false,
+                    (dir() / "printer-stderr.txt").string());
     ::setenv("QT_QPA_PLATFORM", savedPlatform.c_str(), 1);
 
     std::string id;
     std::optional<int> exited;
-    ASSERT_TRUE(PollFor([&] { return !(id = windowId()).empty() || (exited = Finished(printer)); },
+    ASSERT_TRUE(PollFor([&] { return !(id = windowId()).empty() || (exited = printer->Finished()); },
                         std::chrono::seconds(30)))
         << "the window never appeared; windows: " << Capture("xwininfo -root -tree 2>&1")
-        << "printer says: " << Capture("cat " + printerErrors);
+        << "printer says: " << readFile("printer-stderr.txt");
     ASSERT_FALSE(exited) << "the printer exited with " << *exited << ": "
-                         << Capture("cat " + printerErrors) << "\nXvfb says: "
-                         << Capture("cat " + (dir() / "xvfb-stderr.txt").string());
+                         << readFile("printer-stderr.txt");
     setPort(130, 'W');
     ASSERT_TRUE(PollFor([&] { return fileBytes()->at(30) == '\0'; }, std::chrono::seconds(10)))
         << "the printer never took the byte";
@@ -141,13 +103,7 @@ TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
     QImage shot;
     auto glyphShown = [&] {
         shot = screenshot(id);
-        if (shot.size() != QSize(273, 396)) return false;
-        for (int y = firstCell.top(); y <= firstCell.bottom(); ++y) {
-            for (int x = firstCell.left(); x <= firstCell.right(); ++x) {
-                if (qGray(shot.pixel(x, y)) < 128) return true;
-            }
-        }
-        return false;
+        return shot.size() == QSize(273, 396) && pexal_test::InkIn(shot, firstCell, 128);
     };
     ASSERT_TRUE(PollFor(glyphShown, std::chrono::seconds(10))) << "no glyph in the first cell";
 

@@ -8,22 +8,18 @@
 #include <QTest>
 #include <QTimer>
 
-#include "decoration.h"
-#include "form1.h"
-#include "general.h"
-#include "page_widget.h"
-#include "support.h"
+#include "printhead/general.h"
+#include "tests/ink.h"
+#include "tests/kit.h"
+#include "window/qt/decoration.h"
+#include "window/qt/form1.h"
+#include "window/qt/page_widget.h"
+#include "window/sheet.h"
 
 namespace {
 
-bool InkIn(const QImage& image, const QRect& area) {
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (image.pixel(x, y) != qRgb(255, 255, 255)) return true;
-        }
-    }
-    return false;
-}
+using pexal_test::InkIn;
+using sheet::kTwipsPerPixel;
 
 const QRect kFirstCell(3, 5, 8, 15);
 
@@ -84,10 +80,10 @@ TEST_F(Window, ControlsStandWhereTheSheetPutsThem) {
 }
 
 TEST(Decoration, PerforationsRunAcrossAboveAndBelowThePage) {
-    ASSERT_EQ(Line1.size(), 34u);
+    ASSERT_EQ(sheet::Line1.size(), 34u);
     for (int k = 0; k < 17; ++k) {
         for (int row = 0; row < 2; ++row) {
-            const Dash& dash = Line1[row * 17 + k];
+            const sheet::Dash& dash = sheet::Line1[row * 17 + k];
             EXPECT_EQ(dash.y / kTwipsPerPixel, row == 0 ? 72 : 384);
             EXPECT_EQ(dash.x1 / kTwipsPerPixel, 16 * k);
             EXPECT_EQ(dash.x2 / kTwipsPerPixel, 16 * k + 8);
@@ -96,11 +92,13 @@ TEST(Decoration, PerforationsRunAcrossAboveAndBelowThePage) {
 }
 
 TEST(Decoration, SprocketHolesSpanThePageHeightOnBothSides) {
+    using sheet::Shape1;
     ASSERT_EQ(Shape1.size(), 38u);
-    EXPECT_EQ(kHoleSize / kTwipsPerPixel, 9);
+    EXPECT_EQ(sheet::kHoleSize / kTwipsPerPixel, 9);
     QSet<int> leftTops, rightTops;
     for (int k = 0; k < 38; ++k) {
-        const QRect hole = FromTwips(Shape1[k].left, Shape1[k].top, kHoleSize, kHoleSize);
+        const QRect hole =
+            ToPixels({Shape1[k].left, Shape1[k].top, sheet::kHoleSize, sheet::kHoleSize});
         EXPECT_EQ(hole.x(), k < 19 ? 8 : 256) << k;
         (k < 19 ? leftTops : rightTops).insert(hole.y());
     }

@@ -1,25 +1,26 @@
-// pexal-send: the host's side of the printer handshake, for printing from a shell.
-// Each byte waits for the data port to read 0, is stored, and counts as taken once the
-// printer has cleared the port again.
-
-#include <iconv.h>
+// pexal-send: prints text or bytes on the Pexal Printer from a shell, through the host's
+// side of the handshake. This file is the command line; the handshake and the encoder
+// live in host/.
+#include <getopt.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
+#include <variant>
 
-#include "io.h"
+#include "common/facts.h"
+#include "host/encoder.h"
+#include "host/handshake.h"
+#include "port/io.h"
 
 namespace {
 
-enum Exit : int {
+enum class Exit : int {
     kTaken = 0,
     kUsage = 1,
     kNotTaken = 2,
@@ -38,11 +39,11 @@ is sent as "?" with a warning, and each newline is sent as CR LF so that every l
 starts at the left margin.
 
 Options:
-  --raw          send the bytes unchanged (a zero byte cannot be sent: 0 means empty)
-  --port N       the data port, 100 or above (default 130)
-  --timeout S    seconds to wait for the printer to take each byte (default 10)
-  --help         show this help and exit
-  --version      show the version and exit
+  -r, --raw          send the bytes unchanged (a zero byte cannot be sent: 0 means empty)
+  -p, --port N       the data port, 100 or above (default 130)
+  -t, --timeout S    seconds to wait for the printer to take each byte (default 10)
+  -h, --help         show this help and exit
+  -V, --version      show the version and exit
 
 Exit status:
   0  every byte was taken (also when there was nothing to send)
@@ -54,324 +55,204 @@ Exit status:
 
 struct Options {
     bool raw = false;
-    std::int32_t port = 130;
+    std::int32_t port = pexal::kDataPort;
     double timeout = 10;
-    bool fromArguments = false;
-    std::string text;
+    std::optional<std::string> text;  // from the arguments; standard input otherwise
 };
 
-int UsageError(const std::string& message) {
-    std::cerr << "pexal-send: " << message << "\nTry 'pexal-send --help'.\n";
-    return kUsage;
+// The one place that speaks to the user on standard error.
+void Say(const std::string& message) { std::cerr << "pexal-send: " << message << "\n"; }
+
+Exit Fail(Exit status, const std::string& message) {
+    Say(message);
+    return status;
 }
 
-std::optional<long long> ParseInteger(const std::string& text) {
-    if (text.empty()) return std::nullopt;
+Exit UsageError(const std::string& message) {
+    return Fail(Exit::kUsage, message + "\nTry 'pexal-send --help'.");
+}
+
+std::optional<std::int32_t> ParsePort(const char* text) {
     char* end = nullptr;
     errno = 0;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0') return std::nullopt;
-    return value;
+    const long long value = std::strtoll(text, &end, 10);
+    if (*text == '\0' || errno != 0 || *end != '\0') return std::nullopt;
+    if (value < pexal::kFirstPort || value > INT32_MAX) return std::nullopt;
+    return static_cast<std::int32_t>(value);
 }
 
-std::optional<double> ParseSeconds(const std::string& text) {
-    if (text.empty()) return std::nullopt;
+std::optional<double> ParseSeconds(const char* text) {
     char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (*end != '\0' || !(value > 0) || value > 86400) return std::nullopt;
+    const double value = std::strtod(text, &end);
+    if (*text == '\0' || *end != '\0' || !(value > 0) || value > 86400) return std::nullopt;
     return value;
 }
 
 // Returns the exit status when the program is to stop at once.
-std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
-    std::vector<std::string> words;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-            words.push_back(arg);
-            continue;
-        }
-        std::string value;
-        const auto equals = arg.find('=');
-        const bool inlineValue = equals != std::string::npos;
-        if (inlineValue) {
-            value = arg.substr(equals + 1);
-            arg.resize(equals);
-        }
-        auto takeValue = [&]() -> bool {
-            if (inlineValue) return true;
-            if (i + 1 >= argc) return false;
-            value = argv[++i];
-            return true;
-        };
-        if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--help" && !inlineValue) {
-            std::cout << kUsageText;
-            return kTaken;
-        } else if (arg == "--version" && !inlineValue) {
-            std::cout << kVersion << "\n";
-            return kTaken;
-        } else if (arg == "--raw" && !inlineValue) {
-            options.raw = true;
-        } else if (arg == "--port") {
-            if (!takeValue()) return UsageError("--port needs a port number");
-            const auto port = ParseInteger(value);
-            if (!port || *port < 100 || *port > INT32_MAX) {
-                return UsageError("--port takes a whole number from 100 to 2147483647, not '" +
-                                  value + "'");
-            }
-            options.port = static_cast<std::int32_t>(*port);
-        } else if (arg == "--timeout") {
-            if (!takeValue()) return UsageError("--timeout needs a number of seconds");
-            const auto seconds = ParseSeconds(value);
-            if (!seconds) return UsageError("--timeout takes seconds above 0, not '" + value + "'");
-            options.timeout = *seconds;
-        } else {
-            return UsageError("unknown option '" + std::string(argv[i]) + "'");
+std::optional<Exit> ParseArguments(int argc, char** argv, Options& options) {
+    static const option kLong[] = {
+        {"raw", no_argument, nullptr, 'r'},      {"port", required_argument, nullptr, 'p'},
+        {"timeout", required_argument, nullptr, 't'}, {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},  {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0;  // the messages are ours
+    for (int c; (c = getopt_long(argc, argv, ":rp:t:hV", kLong, nullptr)) != -1;) {
+        const std::string given = argv[optind - 1];
+        switch (c) {
+            case 'r':
+                options.raw = true;
+                break;
+            case 'p':
+                if (const auto port = ParsePort(optarg)) {
+                    options.port = *port;
+                } else {
+                    return UsageError("--port takes a whole number from " +
+                                      std::to_string(pexal::kFirstPort) + " to 2147483647, not '" +
+                                      optarg + "'");
+                }
+                break;
+            case 't':
+                if (const auto seconds = ParseSeconds(optarg)) {
+                    options.timeout = *seconds;
+                } else {
+                    return UsageError("--timeout takes seconds above 0, not '" +
+                                      std::string(optarg) + "'");
+                }
+                break;
+            case 'h':
+                std::cout << kUsageText;
+                return Exit::kTaken;
+            case 'V':
+                std::cout << kVersion << "\n";
+                return Exit::kTaken;
+            case ':':
+                return UsageError("'" + given + "' needs a value");
+            default:
+                return UsageError("unknown option '" +
+                                  (optopt != 0 ? "-" + std::string(1, char(optopt)) : given) + "'");
         }
     }
-    options.fromArguments = !words.empty();
-    for (std::size_t k = 0; k < words.size(); ++k) {
-        if (k > 0) options.text += ' ';
-        options.text += words[k];
+    for (int k = optind; k < argc; ++k) {
+        options.text = options.text ? *options.text + ' ' + argv[k] : std::string(argv[k]);
     }
     return std::nullopt;
 }
 
-// Length of the well-formed UTF-8 sequence at `at`, or 0 when it is not one.
-std::size_t Utf8SequenceLength(const std::string& s, std::size_t at) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[at + k]); };
-    const unsigned char lead = byte(0);
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // overlong
-        if (lead == 0xED) high = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;   // overlong
-        if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    if (at + length > s.size()) return 0;
-    if (byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t k = 2; k < length; ++k) {
-        if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
-    }
-    return length;
+std::optional<std::string> ReadStandardInput() {
+    std::string input{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+    if (std::cin.bad()) return std::nullopt;
+    return input;
 }
 
-class Converter {
-public:
-    Converter() : cd_(iconv_open("WINDOWS-1252", "UTF-8")) {}
-    ~Converter() {
-        if (ok()) iconv_close(cd_);
+// The bytes to send, or the exit status when the input cannot be sent.
+std::variant<std::string, Exit> Prepare(const Options& options, std::string input) {
+    if (options.raw) {
+        const auto zero = input.find('\0');
+        if (zero == std::string::npos) return input;
+        return Fail(Exit::kBadInput, "byte " + std::to_string(zero + 1) +
+                                         " of the input is 0, which the port reserves for "
+                                         "'empty'; nothing sent");
     }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    // The windows-1252 byte of one UTF-8 character, or nothing when it has none.
-    std::optional<char> Convert(const char* utf8, std::size_t length) {
-        char out = 0;
-        char* in = const_cast<char*>(utf8);
-        char* outAt = &out;
-        std::size_t inLeft = length, outLeft = 1;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd_, &in, &inLeft, &outAt, &outLeft) == static_cast<std::size_t>(-1) ||
-            outLeft != 0) {
-            return std::nullopt;
-        }
-        return out;
-    }
-
-private:
-    iconv_t cd_;
-};
-
-// Text mode: UTF-8 in, windows-1252 out, newlines as CR LF.
-std::optional<std::string> Encode(const std::string& text) {
-    Converter converter;
-    if (!converter.ok()) {
-        std::cerr << "pexal-send: this system cannot convert UTF-8 to windows-1252; use --raw\n";
-        return std::nullopt;
+    host::Encoder encoder;
+    if (!encoder.ok()) {
+        return Fail(Exit::kBadInput, "this system cannot convert UTF-8 to windows-1252; use --raw");
     }
     std::string bytes;
-    std::size_t unmappable = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = Utf8SequenceLength(text, at);
-        if (length == 0) {
-            std::cerr << "pexal-send: the input is not valid UTF-8 (byte " << at + 1
-                      << "); nothing sent (use --raw to send bytes unchanged)\n";
-            return std::nullopt;
-        }
-        const char first = text[at];
-        if (first == '\0') {
-            std::cerr << "pexal-send: the input holds a zero character (byte " << at + 1
-                      << "), which the port reserves for 'empty'; nothing sent\n";
-            return std::nullopt;
-        }
-        if (first == '\n') {
-            bytes += "\r\n";
-        } else if (const auto converted = converter.Convert(&text[at], length)) {
-            bytes += *converted;
-        } else {
-            bytes += '?';
-            ++unmappable;
-        }
-        at += length;
+    if (!encoder.Feed(input, bytes) || !encoder.Finish()) {
+        return Fail(Exit::kBadInput, encoder.error() + "; nothing sent (use --raw to send bytes "
+                                                       "unchanged)");
     }
-    if (unmappable > 0) {
-        std::cerr << "pexal-send: warning: " << unmappable
-                  << " character(s) have no windows-1252 code and are sent as '?'\n";
+    if (encoder.unmappable() > 0) {
+        Say("warning: " + std::to_string(encoder.unmappable()) +
+            " character(s) have no windows-1252 code and are sent as '?'");
     }
     return bytes;
 }
 
-std::optional<std::string> ReadStandardInput() {
-    std::string input{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-    if (std::cin.bad()) {
-        std::cerr << "pexal-send: cannot read standard input; nothing sent\n";
-        return std::nullopt;
-    }
-    return input;
-}
-
-using Clock = std::chrono::steady_clock;
-
-class Sender {
+class Progress {
 public:
-    explicit Sender(const Options& options)
-        : options_(options),
-          timeout_(std::chrono::duration_cast<Clock::duration>(
-              std::chrono::duration<double>(options.timeout))),
-          showProgress_(isatty(STDERR_FILENO) != 0) {}
-
-    int Send(const std::string& bytes) {
-        total_ = bytes.size();
-        for (sent_ = 0; sent_ < total_; ++sent_) {
-            ShowProgress();
-            if (const int status = WaitUntilTaken(); status != kTaken) return status;
-            if (const int status = Store(static_cast<std::uint8_t>(bytes[sent_])); status != kTaken) {
-                return status;
-            }
-        }
-        const int status = WaitUntilTaken();
-        if (status == kTaken) ShowProgress();
-        if (showProgress_) std::cerr << "\n";
-        return status;
+    explicit Progress(std::size_t total) : total_(total), shown_(isatty(STDERR_FILENO) != 0) {}
+    void Show(std::size_t sent) const {
+        if (!shown_) return;
+        const std::size_t left = total_ - sent;
+        std::cerr << "\rpexal-send: " << sent << "/" << total_ << " bytes sent, about "
+                  << (left + pexal::kTicksPerSecond - 1) / pexal::kTicksPerSecond
+                  << " s left   " << std::flush;
+    }
+    void End() const {
+        if (shown_) std::cerr << "\n";
     }
 
 private:
-    // The port reads 0: the printer has taken the byte before, and the port is free.
-    int WaitUntilTaken() {
-        const auto deadline = Clock::now() + timeout_;
-        for (;;) {
-            io::Failure why;
-            const std::uint8_t value = io::READ_IO_BYTE(options_.port, &why);
-            if (!why.reason.empty() && !why.busy) return Unusable(why);
-            if (why.reason.empty() && value == 0) return kTaken;
-            if (Clock::now() >= deadline) return NotTaken();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-
-    int Store(std::uint8_t byte) {
-        const auto deadline = Clock::now() + timeout_;
-        for (;;) {
-            io::Failure why;
-            if (io::WRITE_IO_BYTE(options_.port, byte, &why)) return kTaken;
-            if (!why.busy) return Unusable(why);
-            if (Clock::now() >= deadline) return Unusable(why);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-
-    int Unusable(const io::Failure& why) {
-        EndProgressLine();
-        std::cerr << "pexal-send: cannot use port file " << why.path << ": " << why.reason
-                  << " (" << sent_ << " of " << total_ << " bytes sent)\n";
-        return kPortUnusable;
-    }
-
-    int NotTaken() {
-        EndProgressLine();
-        std::cerr << "pexal-send: ";
-        if (sent_ == 0) {  // someone else's byte still waits
-
-            std::cerr << "port " << options_.port << " was not cleared";
-        } else {
-            std::cerr << "the printer did not take byte " << sent_ << " of " << total_;
-        }
-        std::cerr << " within " << options_.timeout << " s (port file "
-                  << io::PortFilePath() << ").\nIs pexal-printer running? Start it and send again.\n";
-        return kNotTaken;
-    }
-
-    void ShowProgress() {
-        if (!showProgress_) return;
-        const std::size_t left = total_ - sent_;
-        std::cerr << "\rpexal-send: " << sent_ << "/" << total_ << " bytes sent, about "
-                  << (left + 4) / 5 << " s left   " << std::flush;
-    }
-
-    void EndProgressLine() {
-        if (showProgress_) std::cerr << "\n";
-    }
-
-    const Options& options_;
-    const Clock::duration timeout_;
-    const bool showProgress_;
-    std::size_t sent_ = 0;
-    std::size_t total_ = 0;
+    const std::size_t total_;
+    const bool shown_;
 };
 
-}  // namespace
+Exit Send(const Options& options, const std::string& bytes) {
+    const auto timeout = std::chrono::duration_cast<host::Clock::duration>(
+        std::chrono::duration<double>(options.timeout));
+    host::Handshake link(options.port, timeout);
+    const Progress progress(bytes.size());
+    std::size_t sent = 0;
+    host::Outcome outcome = host::Outcome::kDone;
+    for (; sent < bytes.size() && outcome == host::Outcome::kDone; ++sent) {
+        progress.Show(sent);
+        outcome = link.Put(static_cast<std::uint8_t>(bytes[sent]));
+    }
+    if (outcome == host::Outcome::kDone) {
+        outcome = link.WaitUntilTaken();
+        if (outcome == host::Outcome::kDone) progress.Show(sent);
+    } else {
+        --sent;  // the byte whose put failed was not sent
+    }
+    progress.End();
+    const std::string count = " (" + std::to_string(sent) + " of " +
+                              std::to_string(bytes.size()) + " bytes sent)";
+    switch (outcome) {
+        case host::Outcome::kDone:
+            return Exit::kTaken;
+        case host::Outcome::kUnusable:
+            return Fail(Exit::kPortUnusable, "cannot use port file " + link.failure().path + ": " +
+                                                 link.failure().reason + count);
+        case host::Outcome::kTimedOut:
+            break;
+    }
+    const std::string what = sent == 0 ? "port " + std::to_string(options.port) + " was not cleared"
+                                       : "the printer did not take byte " + std::to_string(sent) +
+                                             " of " + std::to_string(bytes.size());
+    std::ostringstream seconds;
+    seconds << options.timeout;
+    return Fail(Exit::kNotTaken, what + " within " + seconds.str() + " s (port file " +
+                                     io::PortFilePath() +
+                                     ").\nIs pexal-printer running? Start it and send again.");
+}
 
-int main(int argc, char** argv) {
+Exit Run(int argc, char** argv) {
     Options options;
     if (const auto status = ParseArguments(argc, argv, options)) return *status;
 
     std::string input;
-    if (options.fromArguments) {
-        input = options.text;
+    if (options.text) {
+        input = *options.text;
     } else if (auto read = ReadStandardInput()) {
         input = std::move(*read);
     } else {
-        return kBadInput;
+        return Fail(Exit::kBadInput, "cannot read standard input; nothing sent");
     }
+    auto prepared = Prepare(options, std::move(input));
+    if (const Exit* refused = std::get_if<Exit>(&prepared)) return *refused;
+    const std::string& bytes = std::get<std::string>(prepared);
+    if (bytes.empty()) return Fail(Exit::kTaken, "nothing to send");
 
-    std::string bytes;
-    if (options.raw) {
-        const auto zero = input.find('\0');
-        if (zero != std::string::npos) {
-            std::cerr << "pexal-send: byte " << zero + 1
-                      << " of the input is 0, which the port reserves for 'empty'; nothing sent\n";
-            return kBadInput;
-        }
-        bytes = std::move(input);
-    } else if (auto encoded = Encode(input)) {
-        bytes = std::move(*encoded);
-    } else {
-        return kBadInput;
-    }
-
-    if (bytes.empty()) {
-        std::cerr << "pexal-send: nothing to send\n";
-        return kTaken;
-    }
     // The printer falls back the same way, so the two still meet; but say where.
     const char* tmpdir = std::getenv("TMPDIR");
     if (tmpdir != nullptr && *tmpdir != '\0' && io::TempDirectory() != tmpdir) {
-        std::cerr << "pexal-send: warning: TMPDIR (" << tmpdir
-                  << ") is not a directory; using " << io::PortFilePath() << "\n";
+        Say("warning: TMPDIR (" + std::string(tmpdir) + ") is not a directory; using " +
+            io::PortFilePath());
     }
-    return Sender(options).Send(bytes);
+    return Send(options, bytes);
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return static_cast<int>(Run(argc, argv)); }

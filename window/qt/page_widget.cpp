@@ -1,4 +1,4 @@
-#include "page_widget.h"
+#include "window/qt/page_widget.h"
 
 #include <QApplication>
 #include <QPaintEvent>

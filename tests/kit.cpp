@@ -1,20 +1,63 @@
-#include "support.h"
-
-#include "general.h"
-#include "poll_port.h"
+#include "tests/kit.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <iostream>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
+#include "port/poll_port.h"
+#include "printhead/general.h"
+
 namespace pexal_test {
+
+void RecordingPage::DrawGlyph(int x, int y, std::uint8_t code) {
+    marks.push_back({x, y, code});
+    unrefreshed = true;
+}
+
+void RecordingPage::Bell() {
+    marks.push_back({-1, -1, 7});
+    ++bells;
+}
+
+std::vector<Mark> RecordingPage::draws() const {
+    std::vector<Mark> drawn;
+    std::copy_if(marks.begin(), marks.end(), std::back_inserter(drawn),
+                 [](const Mark& m) { return m.x >= 0; });
+    return drawn;
+}
+
+std::string RecordingPage::text() const {
+    std::string codes;
+    for (const Mark& m : draws()) codes += static_cast<char>(m.code);
+    return codes;
+}
+
+HeadOnPage::HeadOnPage() : HeadOnPage(nullptr) {}
+
+HeadOnPage::HeadOnPage(General::Page* other) {
+    General::InitPrinter();
+    General::HomeHead();
+    General::SetPage(other != nullptr ? other : &page);
+}
+
+HeadOnPage::~HeadOnPage() {
+    General::SetPage(nullptr);
+    SetPortReport(&std::cerr);
+}
+
+std::vector<Mark> PrintDirectly(const std::string& bytes) {
+    HeadOnPage head;
+    for (char c : bytes) General::PrintChar(std::string(1, c));
+    return head.page.marks;
+}
 
 void PortFileTest::SetUp() {
     std::string pattern = (std::filesystem::temp_directory_path() / "pexal-test-XXXXXX").string();
@@ -55,17 +98,20 @@ void PortFileTest::setPort(std::int32_t port, std::uint8_t value, std::size_t si
     setFileBytes(bytes);
 }
 
+std::string PortFileTest::readFile(const std::string& name) const {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 void PollTest::SetUp() {
     PortFileTest::SetUp();
-    General::InitPrinter();
-    General::HomeHead();
-    General::SetPage(&printed);
+    head.emplace();
+    printed = &head->page;
     SetPortReport(&report);
 }
 
 void PollTest::TearDown() {
-    SetPortReport(&std::cerr);
-    General::SetPage(nullptr);
+    head.reset();
     PortFileTest::TearDown();
 }
 
@@ -121,18 +167,12 @@ FallbackPortFileGuard::~FallbackPortFileGuard() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-ChildProcess Spawn(const std::vector<std::string>& argv, bool pipeInput,
-                   const std::string& stderrFile) {
+Child::Child(const std::vector<std::string>& argv, bool pipeInput, const std::string& stderrFile) {
     int input[2] = {-1, -1};
-    if (pipeInput && ::pipe(input) != 0) std::abort();
-    ChildProcess child;
-    child.pid = ::fork();
-    if (child.pid == 0) {
-        if (pipeInput) {
-            ::dup2(input[0], STDIN_FILENO);
-            ::close(input[0]);
-            ::close(input[1]);
-        }
+    if (pipeInput && ::pipe2(input, O_CLOEXEC) != 0) std::abort();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        if (pipeInput) ::dup2(input[0], STDIN_FILENO);
         if (!stderrFile.empty()) {
             const int err = ::open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             ::dup2(err, STDERR_FILENO);
@@ -145,23 +185,49 @@ ChildProcess Spawn(const std::vector<std::string>& argv, bool pipeInput,
     }
     if (pipeInput) {
         ::close(input[0]);
-        child.stdinFd = input[1];
+        stdin_ = input[1];
     }
-    return child;
 }
 
-std::optional<int> Finished(ChildProcess& child) {
-    int status = 0;
-    if (::waitpid(child.pid, &status, WNOHANG) != child.pid) return std::nullopt;
-    child.pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+Child::~Child() {
+    CloseInput();
+    if (!status_ && pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        Wait();
+    }
 }
 
-int Wait(ChildProcess& child) {
+void Child::Write(const std::string& bytes) {
+    for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t n = ::write(stdin_, bytes.data() + at, bytes.size() - at);
+        if (n <= 0) return;
+        at += static_cast<std::size_t>(n);
+    }
+}
+
+void Child::CloseInput() {
+    if (stdin_ >= 0) ::close(stdin_);
+    stdin_ = -1;
+}
+
+namespace {
+int Decode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+}  // namespace
+
+std::optional<int> Child::Finished() {
+    if (status_) return status_;
     int status = 0;
-    ::waitpid(child.pid, &status, 0);
-    child.pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (::waitpid(pid_, &status, WNOHANG) != pid_) return std::nullopt;
+    status_ = Decode(status);
+    return status_;
+}
+
+int Child::Wait() {
+    if (status_) return *status_;
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    status_ = Decode(status);
+    return *status_;
 }
 
 }  // namespace pexal_test

@@ -1,8 +1,13 @@
-#include "decoration.h"
+#include "window/sheet.h"
 
-#include <QPainter>
+#include "common/facts.h"
 
+namespace sheet {
 namespace {
+
+static_assert(kPaper.box.width == pexal::kPageWidth * kTwipsPerPixel &&
+                  kPaper.box.height == pexal::kPageHeight * kTwipsPerPixel,
+              "the page control holds exactly the head's page");
 
 constexpr std::array<Dash, 34> MakeDashes() {
     constexpr int kRows[] = {1080, 5760};  // just above and just below the page
@@ -22,7 +27,12 @@ constexpr std::array<Hole, 38> MakeHoles() {
     constexpr int kColumns[] = {120, 3840};  // beside the page's left and right edges
     std::array<Hole, 38> holes{};
     for (int column = 0; column < 2; ++column) {
-        for (int k = 0; k < 19; ++k) holes[column * 19 + k] = {kColumns[column], kHoleTops[k]};
+        for (int k = 0; k < 19; ++k) {
+            const int element = column * 19 + k;
+            const bool opaque = element >= 19 && element <= 28;
+            holes[element] = {kColumns[column], kHoleTops[k],
+                              opaque ? HoleFill::kOpaqueWindowBackground : HoleFill::kSolidWhite};
+        }
     }
     return holes;
 }
@@ -32,22 +42,6 @@ constexpr std::array<Hole, 38> MakeHoles() {
 const std::array<Dash, 34> Line1 = MakeDashes();
 const std::array<Hole, 38> Shape1 = MakeHoles();
 
-void drawPerforations(QPainter& painter) {
-    painter.setPen(QPen(Qt::black, 1));
-    for (const Dash& dash : Line1) {
-        const int y = dash.y / kTwipsPerPixel;
-        painter.drawLine(dash.x1 / kTwipsPerPixel, y, dash.x2 / kTwipsPerPixel, y);
-    }
-}
+std::string Label1Caption() { return "Printer data port: " + std::to_string(pexal::kDataPort); }
 
-void drawSprocketHoles(QPainter& painter) {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Qt::black, 1));
-    painter.setBrush(Qt::white);
-    for (const Hole& hole : Shape1) {
-        const QRectF box = FromTwips(hole.left, hole.top, kHoleSize, kHoleSize);
-        painter.drawEllipse(box.adjusted(0.5, 0.5, -0.5, -0.5));  // the outline stays inside
-    }
-    painter.restore();
-}
+}  // namespace sheet

@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "page_image.h"
+#include "printhead/page_image.h"
 
 class PageWidget : public QWidget {
 public:

@@ -1,0 +1,91 @@
+// The port link's transfers on Windows: CreateFileA, a LockFileEx byte lock, overlapped
+// ReadFile/WriteFile at the port's offset.
+#include <windows.h>
+
+#include <vector>
+
+#include "port/transfer.h"
+
+namespace io::platform {
+
+const char kSeparator = '\\';
+
+namespace {
+
+// Owns a file handle; closing it also drops any lock taken through it.
+class Handle {
+public:
+    explicit Handle(HANDLE h) : h_(h) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() { Close(); }
+    HANDLE get() const { return h_; }
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    bool Close() {
+        const bool ok = !valid() || CloseHandle(h_) != 0;
+        h_ = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+
+private:
+    HANDLE h_;
+};
+
+std::string SystemReason(DWORD error) {
+    char text[512] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             error, 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) --n;
+    return n > 0 ? std::string(text, n) : "error " + std::to_string(error);
+}
+
+OVERLAPPED At(std::int64_t offset) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+}  // namespace
+
+std::string TempDirectory() {
+    std::vector<char> buffer(500);
+    DWORD n = GetTempPathA(static_cast<DWORD>(buffer.size() - 1), buffer.data());
+    if (n >= buffer.size() - 1) {  // too small: n is the size it needs
+        buffer.assign(n + 1, '\0');
+        n = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (n >= buffer.size()) n = 0;
+    }
+    return std::string(buffer.data(), n);
+}
+
+bool Transfer(const std::string& path, std::int64_t offset, bool write, std::uint8_t* byte,
+              Failure* why) {
+    Handle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        return Fail(why, FailureKind::kUnusable, path, SystemReason(GetLastError()));
+    }
+    OVERLAPPED lockAt = At(offset);
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (write ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    if (!LockFileEx(file.get(), flags, 0, 1, 0, &lockAt)) {
+        const DWORD error = GetLastError();
+        return Fail(why, error == ERROR_LOCK_VIOLATION ? FailureKind::kBusy : FailureKind::kUnusable,
+                    path, SystemReason(error));
+    }
+    OVERLAPPED at = At(offset);
+    DWORD moved = 0;
+    const BOOL ok = write ? WriteFile(file.get(), byte, 1, &moved, &at)
+                          : ReadFile(file.get(), byte, 1, &moved, &at);
+    const DWORD error = ok ? 0 : GetLastError();
+    file.Close();
+    if (!ok && !(error == ERROR_HANDLE_EOF && !write)) {
+        return Fail(why, FailureKind::kUnusable, path, SystemReason(error));
+    }
+    if (write && moved != 1) return Fail(why, FailureKind::kUnusable, path, "short write");
+    if (!write && moved != 1) *byte = 0;  // beyond the end: the port is empty
+    return true;
+}
+
+}  // namespace io::platform

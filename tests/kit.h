@@ -1,0 +1,145 @@
+// The test kit: a private port file per test, a page that records what the head asks of
+// it, a head attached to it for as long as a fixture lives, and other processes (a lock
+// holder, a child program) that always end with the test.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "printhead/page.h"
+
+namespace pexal_test {
+
+// What the head did: a glyph drawn at (x, y), or a bell (x and y -1, code 7).
+struct Mark {
+    int x, y;
+    std::uint8_t code;
+    bool operator==(const Mark&) const = default;
+};
+
+// Records every request of the head, in order.
+class RecordingPage : public General::Page {
+public:
+    void DrawGlyph(int x, int y, std::uint8_t code) override;
+    void Refresh() override { unrefreshed = false; }
+    void Clear() override { ++clears; }
+    void Bell() override;
+
+    std::vector<Mark> draws() const;  // the marks without the bells
+    std::string text() const;         // the codes drawn, as a string
+
+    std::vector<Mark> marks;
+    bool unrefreshed = false;  // a glyph is drawn and not yet shown
+    int clears = 0;
+    int bells = 0;
+};
+
+// An initialised, homed head drawing on `page` (by default its own recording page) for
+// the fixture's lifetime; detaching the page and restoring the port report always, even
+// when an assertion returns early.
+class HeadOnPage {
+public:
+    HeadOnPage();
+    explicit HeadOnPage(General::Page* page);
+    ~HeadOnPage();
+    HeadOnPage(const HeadOnPage&) = delete;
+    HeadOnPage& operator=(const HeadOnPage&) = delete;
+
+    RecordingPage page;
+};
+
+// What the head does with `bytes` handed to it directly, no port in between.
+std::vector<Mark> PrintDirectly(const std::string& bytes);
+
+// Points TMPDIR at a fresh directory for the test's lifetime, then removes it.
+class PortFileTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::filesystem::path dir() const { return dir_; }
+    std::filesystem::path portFile() const { return dir_ / "dov_port.dat"; }
+    // The whole file, or nullopt when it does not exist.
+    std::optional<std::string> fileBytes() const;
+    void setFileBytes(const std::string& bytes) const;
+    // A file of `size` zero bytes with `value` at port `port`'s offset.
+    void setPort(std::int32_t port, std::uint8_t value, std::size_t size = 64) const;
+    // A file of this test's directory, read whole ("" when missing).
+    std::string readFile(const std::string& name) const;
+
+private:
+    std::filesystem::path dir_;
+    std::optional<std::string> savedTmpdir_;
+};
+
+// A homed print head on a recording page, with PollPort's reports kept in `report`.
+class PollTest : public PortFileTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    void ticks(int n);
+    int reportLines() const;
+
+    std::optional<HeadOnPage> head;
+    RecordingPage* printed = nullptr;
+    std::ostringstream report;
+};
+
+// Another process that holds an advisory lock on one byte of a file until destroyed.
+class LockHolder {
+public:
+    LockHolder(const std::filesystem::path& file, off_t offset, bool exclusive);
+    ~LockHolder();
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+private:
+    pid_t child_ = -1;
+    int release_ = -1;
+};
+
+// Held by a test that uses the shared fallback port file /tmp/dov_port.dat, so that two
+// such tests in parallel processes take turns.
+class FallbackPortFileGuard {
+public:
+    FallbackPortFileGuard();
+    ~FallbackPortFileGuard();
+    FallbackPortFileGuard(const FallbackPortFileGuard&) = delete;
+    FallbackPortFileGuard& operator=(const FallbackPortFileGuard&) = delete;
+
+private:
+    int fd_;
+};
+
+// A program run with arguments, its standard input a pipe when asked, its standard error
+// into a file when named. Killed and waited for if it still runs when destroyed.
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, bool pipeInput = false,
+          const std::string& stderrFile = "");
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t pid() const { return pid_; }
+    // Writes all of `bytes` to its standard input.
+    void Write(const std::string& bytes);
+    void CloseInput();
+    // The exit status (128 + signal when killed) once it has ended, nullopt while it runs.
+    std::optional<int> Finished();
+    int Wait();
+
+private:
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+    std::optional<int> status_;
+};
+
+}  // namespace pexal_test
