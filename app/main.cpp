@@ -1,13 +1,109 @@
-#include <QApplication>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/single_printer.h"
+#include "port/io.h"
 #include "window/qt/form1.h"
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+namespace {
+
+// Started with a standard stream closed, the printer would hand that number to the next
+// file it opens (the display connection, say) and later write its reports into it; with
+// standard error a pipe nobody reads, the first report would kill it. Neither may stop
+// the printer: closed streams lead nowhere, and a report that cannot be written is lost.
+void MakeStandardStreamsHarmless() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1) {
+            const int null = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (null >= 0 && null != fd) {
+                ::dup2(null, fd);
+                ::close(null);
+            }
+        }
+    }
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+const char* EnvironmentOr(const char* name, const char* otherwise) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : otherwise;
+}
+
+// Qt ends the program with an abort, and a hint about reinstalling it, when no display can
+// be reached. While the application starts, its messages wait here; a fatal one becomes
+// one line that names what is missing.
+std::vector<std::pair<QtMsgType, QString>> startupMessages;
+QtMessageHandler qtHandler = nullptr;
+
+void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg) {
+        startupMessages.emplace_back(type, text);
+        return;
+    }
+    std::fprintf(stderr,
+                 "pexal-printer: needs a graphical display, and none could be reached "
+                 "(DISPLAY=%s, WAYLAND_DISPLAY=%s)\n",
+                 EnvironmentOr("DISPLAY", "unset"), EnvironmentOr("WAYLAND_DISPLAY", "unset"));
+    (void)context;
+    std::_Exit(1);
+}
+
+void ReleaseStartupMessages() {
+    qInstallMessageHandler(qtHandler);
+    for (const auto& [type, text] : startupMessages) {
+        qt_message_output(type, QMessageLogContext(), text);
+    }
+    startupMessages.clear();
+}
+
+}  // namespace
+
+int main(int, char**) {
+    MakeStandardStreamsHarmless();
+    // The printer takes no arguments; Qt's own options (-qwindowtitle, -style, ...) would
+    // change the window, so Qt sees none either.
+    char name[] = "pexal-printer";
+    char* arguments[] = {name, nullptr};
+    int count = 1;
+
+    qtHandler = qInstallMessageHandler(HoldStartupMessage);
+    QApplication app(count, arguments);
+    ReleaseStartupMessages();
     QApplication::setApplicationName("pexal-printer");
     QApplication::setApplicationDisplayName("Pexal Printer");
     QApplication::setDesktopFileName("pexal-printer");
+
+    const std::string portFile = io::PortFilePath();
+    Form1* shown = nullptr;
+    SinglePrinter single(QString::fromStdString(portFile), [&shown] {
+        if (shown == nullptr) return;
+        shown->showNormal();
+        shown->raise();
+        shown->activateWindow();
+    });
+    switch (single.claim()) {
+        case SinglePrinter::Claim::kOurs:
+            break;
+        case SinglePrinter::Claim::kAnotherPrinter:
+            std::cerr << "pexal-printer: already printing from " << portFile
+                      << "; brought that printer to the front" << std::endl;
+            return 0;
+        case SinglePrinter::Claim::kUnchecked:
+            std::cerr << "pexal-printer: warning: cannot tell whether another printer uses "
+                      << portFile << " (" << single.error().toStdString() << ")" << std::endl;
+            break;
+    }
+
     Form1 window;
+    shown = &window;
     window.show();
     return QApplication::exec();
 }

@@ -15,6 +15,16 @@ bool FailNoSlot(Failure* why, std::int32_t port) {
                               std::to_string(pexal::kFirstPort) + ")");
 }
 
+std::uint8_t ByteFrom(std::int32_t port, platform::Move move, Failure* why) {
+    if (port < pexal::kFirstPort) {
+        FailNoSlot(why, port);
+        return 0;
+    }
+    std::uint8_t byte = 0;
+    if (!platform::Transfer(PortFilePath(), SlotOffset(port), move, &byte, why)) return 0;
+    return byte;
+}
+
 }  // namespace
 
 namespace platform {
@@ -40,18 +50,17 @@ std::string TempDirectory() { return platform::TempDirectory(); }
 std::string PortFilePath() { return add_backslash(TempDirectory()) + pexal::kPortFileName; }
 
 std::uint8_t READ_IO_BYTE(std::int32_t port, Failure* why) {
-    if (port < pexal::kFirstPort) {
-        FailNoSlot(why, port);
-        return 0;
-    }
-    std::uint8_t byte = 0;
-    if (!platform::Transfer(PortFilePath(), SlotOffset(port), false, &byte, why)) return 0;
-    return byte;
+    return ByteFrom(port, platform::Move::kRead, why);
 }
 
 bool WRITE_IO_BYTE(std::int32_t port, std::uint8_t value, Failure* why) {
     if (port < pexal::kFirstPort) return FailNoSlot(why, port);
-    return platform::Transfer(PortFilePath(), SlotOffset(port), true, &value, why);
+    return platform::Transfer(PortFilePath(), SlotOffset(port), platform::Move::kWrite, &value,
+                              why);
+}
+
+std::uint8_t TAKE_IO_BYTE(std::int32_t port, Failure* why) {
+    return ByteFrom(port, platform::Move::kTake, why);
 }
 
 }  // namespace io

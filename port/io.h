@@ -23,7 +23,7 @@ enum class FailureKind {
 struct Failure {
     FailureKind kind = FailureKind::kNone;
     std::string path;    // the port file the call tried to use
-    std::string reason;  // the system's words for the error
+    std::string reason;  // what stopped the call, in words a user can act on
 
     bool ok() const { return kind == FailureKind::kNone; }
     bool busy() const { return kind == FailureKind::kBusy; }
@@ -37,14 +37,24 @@ std::uint8_t READ_IO_BYTE(std::int32_t port, Failure* why = nullptr);
 // false, and fills in `why`, when the byte was not stored.
 bool WRITE_IO_BYTE(std::int32_t port, std::uint8_t value, Failure* why = nullptr);
 
+// Takes the port's byte in one open under one exclusive lock: reads it and, when it is
+// not 0, stores 0 in its place. Returns the byte only once that 0 has stuck; 0 when the
+// port is empty or any step fails (then `why` says which, and the byte stays where it is).
+// A sender that waits for 0 sees the same handshake as with a read and a write, and a
+// byte stored between the two can no longer be overwritten unseen.
+std::uint8_t TAKE_IO_BYTE(std::int32_t port, Failure* why = nullptr);
+
 // `path` with one trailing directory separator ensured; the empty path stays empty.
 std::string add_backslash(const std::string& path);
 
-// The platform's temporary directory as it stands now, or "" when there is none.
+// The platform's temporary directory as named now, or "" when there is none. On POSIX it
+// is TMPDIR when set and not empty, whether or not such a directory exists (as on Windows,
+// where TMP is taken as it stands); /tmp only when TMPDIR is unset or empty. A missing
+// directory is a failure of every call, never a reason to use another directory.
 std::string TempDirectory();
 
-// Where the port file is looked for now: the temporary directory, or the bare file name
-// (resolved against the working directory) when there is none.
+// Where the port file is: in the temporary directory, or the bare file name (resolved
+// against the working directory) when there is none.
 std::string PortFilePath();
 
 }  // namespace io

@@ -1,9 +1,11 @@
 // The port link's transfers on POSIX systems: open(2), an OFD byte lock, pread/pwrite.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,19 +34,67 @@ private:
     int fd_;
 };
 
-bool FailErrno(Failure* why, const std::string& path, int error) {
-    const bool busy = error == EAGAIN || error == EACCES;
-    return Fail(why, busy ? FailureKind::kBusy : FailureKind::kUnusable, path,
-                std::strerror(error));
+std::string DirectoryOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// "owned by USER, mode 0600", for a reason a user can act on.
+std::string OwnerAndMode(const std::string& path) {
+    struct stat info = {};
+    if (::lstat(path.c_str(), &info) != 0) return "";
+    const passwd* owner = ::getpwuid(info.st_uid);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return " (owned by " + (owner != nullptr ? std::string(owner->pw_name)
+                                             : "user " + std::to_string(info.st_uid)) +
+           ", mode " + mode + ")";
+}
+
+// What stopped opening `path`, in words that say what to mend.
+std::string OpenReason(int error, const std::string& path) {
+    const std::string dir = DirectoryOf(path);
+    switch (error) {
+        case ELOOP:
+            return "a symbolic link stands there; it is not followed";
+        case EISDIR:
+        case ENXIO:
+            return "it is not a regular file";
+        case ENOENT:
+            return "its directory " + dir + " does not exist";
+        case ENOTDIR:
+            return dir + " is not a directory";
+        case EROFS:
+            return "it is on a read-only file system";
+        case EACCES:
+        case EPERM: {
+            struct stat info = {};
+            if (::lstat(path.c_str(), &info) == 0) return "permission denied" + OwnerAndMode(path);
+            return "it cannot be created: permission denied on " + dir + OwnerAndMode(dir);
+        }
+        default:
+            return std::strerror(error);
+    }
+}
+
+std::string TransferReason(int error) {
+    if (error == ESPIPE || error == EISDIR || error == EINVAL) return "it is not a regular file";
+    return std::strerror(error);
 }
 
 // The temporary directory is shared by every user: never follow a planted link, never
-// block on a planted FIFO, and keep a port file we create to ourselves.
-int OpenAt(const std::string& path, bool write) {
+// block on a planted FIFO, and keep a port file we create to ourselves. A read (or a take
+// that finds the port empty) can still use a port file it may only read; the reason kept
+// is the read-write open's, which is the one that names what to mend.
+int Open(const std::string& path, bool mayReadOnly, bool* readOnly, int* error) {
     const int common = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | common, 0600);
-    if (fd < 0 && !write && (errno == EACCES || errno == EROFS)) {
-        fd = ::open(path.c_str(), O_RDONLY | common);  // a read-only port file can still be read
+    *error = errno;
+    *readOnly = false;
+    if (fd < 0 && mayReadOnly && (*error == EACCES || *error == EROFS)) {
+        fd = ::open(path.c_str(), O_RDONLY | common);
+        *readOnly = fd >= 0;
     }
     return fd;
 }
@@ -62,37 +112,53 @@ bool LockByte(int fd, std::int64_t offset, bool exclusive) {
 #endif
 }
 
-bool IsDirectory(const char* path) {
-    struct stat info = {};
-    return path != nullptr && *path != '\0' && ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+bool Unusable(Failure* why, const std::string& path, const std::string& reason) {
+    return Fail(why, FailureKind::kUnusable, path, reason);
 }
 
 }  // namespace
 
 std::string TempDirectory() {
     const char* fromEnvironment = std::getenv("TMPDIR");
-    if (IsDirectory(fromEnvironment)) return fromEnvironment;
-    if (IsDirectory("/tmp")) return "/tmp";
-    return "";
+    if (fromEnvironment != nullptr && *fromEnvironment != '\0') return fromEnvironment;
+    return "/tmp";
 }
 
-bool Transfer(const std::string& path, std::int64_t offset, bool write, std::uint8_t* byte,
+bool Transfer(const std::string& path, std::int64_t offset, Move move, std::uint8_t* byte,
               Failure* why) {
-    Descriptor file(OpenAt(path, write));
-    if (file.get() < 0) {
+    bool readOnly = false;
+    int openError = 0;
+    Descriptor file(Open(path, move != Move::kWrite, &readOnly, &openError));
+    if (file.get() < 0) return Unusable(why, path, OpenReason(openError, path));
+    if (!LockByte(file.get(), offset, move != Move::kRead && !readOnly)) {
         const int error = errno;
-        return Fail(why, FailureKind::kUnusable, path, std::strerror(error));
+        if (error == EAGAIN || error == EACCES) {
+            return Fail(why, FailureKind::kBusy, path, "another program holds a lock on it");
+        }
+        return Unusable(why, path, TransferReason(error));
     }
-    if (!LockByte(file.get(), offset, write)) return FailErrno(why, path, errno);
-    // A directory or FIFO planted at the path fails here (EISDIR, ESPIPE).
-    const ssize_t moved = write ? ::pwrite(file.get(), byte, 1, static_cast<off_t>(offset))
-                                : ::pread(file.get(), byte, 1, static_cast<off_t>(offset));
-    if (moved < 0) return Fail(why, FailureKind::kUnusable, path, std::strerror(errno));
-    if (write && moved != 1) return Fail(why, FailureKind::kUnusable, path, "short write");
-    if (!write && moved == 0) *byte = 0;  // beyond the end: the port is empty
-    if (file.Close() != 0 && write) {
-        return Fail(why, FailureKind::kUnusable, path, std::strerror(errno));
+    const off_t at = static_cast<off_t>(offset);
+    std::uint8_t value = 0;
+    if (move == Move::kWrite) {
+        value = *byte;
+        const ssize_t moved = ::pwrite(file.get(), &value, 1, at);
+        if (moved < 0) return Unusable(why, path, TransferReason(errno));
+        if (moved != 1) return Unusable(why, path, "short write");
+    } else {
+        // A FIFO planted at the path fails here (ESPIPE); beyond the end, the port is empty.
+        if (::pread(file.get(), &value, 1, at) < 0) return Unusable(why, path, TransferReason(errno));
+        if (move == Move::kTake && value != 0) {
+            if (readOnly) return Unusable(why, path, OpenReason(openError, path));
+            const std::uint8_t empty = 0;
+            if (::pwrite(file.get(), &empty, 1, at) != 1) {
+                return Unusable(why, path, TransferReason(errno));
+            }
+        }
     }
+    if (file.Close() != 0 && move != Move::kRead) {
+        return Unusable(why, path, std::strerror(errno));
+    }
+    *byte = value;
     return true;
 }
 

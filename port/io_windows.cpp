@@ -59,7 +59,7 @@ std::string TempDirectory() {
     return std::string(buffer.data(), n);
 }
 
-bool Transfer(const std::string& path, std::int64_t offset, bool write, std::uint8_t* byte,
+bool Transfer(const std::string& path, std::int64_t offset, Move move, std::uint8_t* byte,
               Failure* why) {
     Handle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
@@ -68,23 +68,43 @@ bool Transfer(const std::string& path, std::int64_t offset, bool write, std::uin
         return Fail(why, FailureKind::kUnusable, path, SystemReason(GetLastError()));
     }
     OVERLAPPED lockAt = At(offset);
-    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (write ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    const DWORD flags =
+        LOCKFILE_FAIL_IMMEDIATELY | (move != Move::kRead ? LOCKFILE_EXCLUSIVE_LOCK : 0);
     if (!LockFileEx(file.get(), flags, 0, 1, 0, &lockAt)) {
         const DWORD error = GetLastError();
-        return Fail(why, error == ERROR_LOCK_VIOLATION ? FailureKind::kBusy : FailureKind::kUnusable,
-                    path, SystemReason(error));
-    }
-    OVERLAPPED at = At(offset);
-    DWORD moved = 0;
-    const BOOL ok = write ? WriteFile(file.get(), byte, 1, &moved, &at)
-                          : ReadFile(file.get(), byte, 1, &moved, &at);
-    const DWORD error = ok ? 0 : GetLastError();
-    file.Close();
-    if (!ok && !(error == ERROR_HANDLE_EOF && !write)) {
+        if (error == ERROR_LOCK_VIOLATION) {
+            return Fail(why, FailureKind::kBusy, path, "another program holds a lock on it");
+        }
         return Fail(why, FailureKind::kUnusable, path, SystemReason(error));
     }
-    if (write && moved != 1) return Fail(why, FailureKind::kUnusable, path, "short write");
-    if (!write && moved != 1) *byte = 0;  // beyond the end: the port is empty
+    std::uint8_t value = move == Move::kWrite ? *byte : 0;
+    DWORD moved = 0;
+    OVERLAPPED at = At(offset);
+    if (move == Move::kWrite) {
+        if (!WriteFile(file.get(), &value, 1, &moved, &at)) {
+            return Fail(why, FailureKind::kUnusable, path, SystemReason(GetLastError()));
+        }
+        if (moved != 1) return Fail(why, FailureKind::kUnusable, path, "short write");
+    } else {
+        if (!ReadFile(file.get(), &value, 1, &moved, &at)) {
+            const DWORD error = GetLastError();
+            if (error != ERROR_HANDLE_EOF) {
+                return Fail(why, FailureKind::kUnusable, path, SystemReason(error));
+            }
+        }
+        if (moved != 1) value = 0;  // beyond the end: the port is empty
+        if (move == Move::kTake && value != 0) {
+            const std::uint8_t empty = 0;
+            OVERLAPPED clearAt = At(offset);
+            if (!WriteFile(file.get(), &empty, 1, &moved, &clearAt) || moved != 1) {
+                return Fail(why, FailureKind::kUnusable, path, SystemReason(GetLastError()));
+            }
+        }
+    }
+    if (!file.Close() && move != Move::kRead) {
+        return Fail(why, FailureKind::kUnusable, path, SystemReason(GetLastError()));
+    }
+    *byte = value;
     return true;
 }
 

@@ -1,7 +1,9 @@
 #include "port/poll_port.h"
 
+#include <chrono>
 #include <iostream>
 #include <string>
+#include <thread>
 
 #include "common/facts.h"
 #include "port/io.h"
@@ -9,41 +11,59 @@
 
 namespace {
 
-std::ostream* report = &std::cerr;
-bool portUsable = true;
+// A host's lock lasts microseconds; a few short tries keep such a collision from
+// delaying the byte a whole tick, and cost at most 10 ms of the 200 ms tick.
+constexpr int kBusyTries = 5;
+constexpr auto kFirstBusyPause = std::chrono::milliseconds(1);
 
-// One line per change, never one per tick: a port file that stays broken stays quiet.
-void NoteOutcome(bool ok, const io::Failure& why) {
-    if (ok == portUsable) return;
-    portUsable = ok;
-    if (report == nullptr) return;
-    if (ok) {
+// Only a port file that stays unusable for a whole second is worth telling anyone about.
+constexpr int kFailingTicksBeforeReport = pexal::kTicksPerSecond;
+
+std::ostream* report = &std::cerr;
+int failingTicks = 0;
+bool reported = false;
+
+// One line when the port file has been unusable for a second, one when it works again;
+// never one per tick. A report that cannot be written is dropped.
+void NoteOutcome(const io::Failure& why) {
+    if (why.ok()) {
+        failingTicks = 0;
+        if (!reported) return;
+        reported = false;
+        if (report == nullptr) return;
+        report->clear();
         *report << "pexal-printer: port file " << io::PortFilePath() << " works again"
                 << std::endl;
-    } else {
-        *report << "pexal-printer: cannot use port file " << why.path << ": " << why.reason
-                << std::endl;
+        return;
     }
+    if (reported || ++failingTicks < kFailingTicksBeforeReport) return;
+    reported = true;
+    if (report == nullptr) return;
+    report->clear();
+    *report << "pexal-printer: cannot use port file " << why.path << ": " << why.reason
+            << std::endl;
 }
 
 }  // namespace
 
 void SetPortReport(std::ostream* out) {
     report = out;
-    portUsable = true;
+    failingTicks = 0;
+    reported = false;
 }
 
 void PollPort() {
     const std::int32_t port = pexal::kDataPort;
     io::Failure why;
-    const std::uint8_t code = io::READ_IO_BYTE(port, &why);
-    if (code == 0) {
-        NoteOutcome(why.ok(), why);
-        return;
+    std::uint8_t code = 0;
+    for (int attempt = 1;; ++attempt) {
+        why = {};
+        // One open, one exclusive lock: the byte is printed only once its clear has
+        // stuck, so a clear that fails cannot make it print again on every tick.
+        code = io::TAKE_IO_BYTE(port, &why);
+        if (!why.busy() || attempt == kBusyTries) break;
+        std::this_thread::sleep_for(attempt * kFirstBusyPause);
     }
-    // Clearing before printing means a clear that fails cannot make the character print
-    // again on every tick; a sender waiting for 0 sees no difference.
-    const bool cleared = io::WRITE_IO_BYTE(port, 0, &why);
-    NoteOutcome(cleared, why);
-    if (cleared) General::PrintChar(std::string(1, static_cast<char>(code)));
+    NoteOutcome(why);
+    if (code != 0) General::PrintChar(std::string(1, static_cast<char>(code)));
 }

@@ -14,9 +14,16 @@ extern const char kSeparator;
 // The temporary directory as the platform names it now, or "" when there is none.
 std::string TempDirectory();
 
-// Opens `path`, locks the one byte at `offset` (shared to read, exclusive to write), moves
-// that byte and closes the file. A read beyond the end yields 0. Fills in `why` on failure.
-bool Transfer(const std::string& path, std::int64_t offset, bool write, std::uint8_t* byte,
+enum class Move {
+    kRead,   // the byte into *byte, under a shared lock
+    kWrite,  // *byte into the file, under an exclusive lock
+    kTake,   // read; when not 0, write 0 under the same exclusive lock
+};
+
+// Opens `path`, locks the one byte at `offset`, moves it and closes the file. A read
+// beyond the end yields 0. A take yields the byte only once its 0 has been stored (and
+// fails, yielding 0, when it has not). Fills in `why` on failure.
+bool Transfer(const std::string& path, std::int64_t offset, Move move, std::uint8_t* byte,
               Failure* why);
 
 // Fills in `why` (when given) and returns false, so that a failure path is one line.

@@ -2,12 +2,14 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QPainter>
 
 namespace {
 
 // 9.75 points at 96 pixels an inch.
 constexpr int kFontPixelSize = 13;
+constexpr char16_t kSoftHyphen = 0x00AD;
 
 }  // namespace
 
@@ -32,6 +34,7 @@ PageImage::PageImage(qreal devicePixelRatio)
     : image_(qRound(kWidth * devicePixelRatio), qRound(kHeight * devicePixelRatio),
              QImage::Format_RGB32),
       font_(PrinterFont()),
+      rawFont_(QRawFont::fromFont(font_)),
       decoder_("windows-1252") {
     image_.setDevicePixelRatio(devicePixelRatio);
     image_.fill(Qt::white);
@@ -46,9 +49,22 @@ void PageImage::DrawGlyph(int x, int y, std::uint8_t code) {
     // The cell's top-left corner is (x, y); Qt places text by its baseline.
     const QFontMetrics metrics(font_);
     const QPoint baseline(x, y + metrics.ascent());
-    painter.drawText(baseline, text);
+    QRect inked;
+    if (text == QChar(kSoftHyphen)) {
+        // Text shaping hides a soft hyphen; a printer (like TextOutA) prints the font's
+        // glyph for it, so this one is drawn by glyph index.
+        QGlyphRun glyph;
+        glyph.setRawFont(rawFont_);
+        glyph.setGlyphIndexes(rawFont_.glyphIndexesForString(text));
+        glyph.setPositions({QPointF(0, 0)});
+        painter.drawGlyphRun(baseline, glyph);
+        inked = rawFont_.boundingRect(glyph.glyphIndexes().value(0)).toAlignedRect();
+    } else {
+        painter.drawText(baseline, text);
+        inked = metrics.boundingRect(text);
+    }
     const QRect cell(x, y, metrics.horizontalAdvance(text), metrics.height());
-    dirty_ |= cell.united(metrics.boundingRect(text).translated(baseline)).adjusted(-1, -1, 1, 1);
+    dirty_ |= cell.united(inked.translated(baseline)).adjusted(-1, -1, 1, 1);
 }
 
 void PageImage::Refresh() {

@@ -8,6 +8,7 @@
 
 #include <QFont>
 #include <QImage>
+#include <QRawFont>
 #include <QRect>
 #include <QStringDecoder>
 #include <functional>
@@ -37,6 +38,7 @@ public:
 private:
     QImage image_;
     QFont font_;
+    QRawFont rawFont_;
     QStringDecoder decoder_;
     QRect dirty_;
 };

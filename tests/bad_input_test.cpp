@@ -119,21 +119,15 @@ TEST_F(SendRefuses, CharactersWithoutAWindows1252CodeBecomeQuestionMarks) {
         << errors();
 }
 
-TEST_F(SendRefuses, MissingTemporaryDirectoryIsNamedAndTheFallbackUsed) {
-    pexal_test::FallbackPortFileGuard turn;
-    const fs::path fallback = "/tmp/dov_port.dat";
-    if (fs::exists(fs::symlink_status(fallback))) {
-        GTEST_SKIP() << fallback << " exists (a real printer's?); not touching it";
-    }
-    ::setenv("TMPDIR", (dir() / "missing").c_str(), 1);
-    pexal_test::HeadOnPage head;
-    poll = true;  // the printer falls back to the same place
-    EXPECT_EQ(send({"--raw", "ok"}), 0);
-    EXPECT_NE(errors().find("TMPDIR (" + (dir() / "missing").string() + ") is not a directory"),
+TEST_F(SendRefuses, MissingTemporaryDirectoryIsNamedAndTmpNeverUsed) {
+    SKIP_IF_SHARED_PORT_FILE_EXISTS();
+    const fs::path missing = dir() / "missing";
+    ::setenv("TMPDIR", missing.c_str(), 1);
+    EXPECT_EQ(send({"--raw", "ok"}), 4);
+    EXPECT_NE(errors().find("its directory " + missing.string() + " does not exist"),
               std::string::npos)
         << errors();
-    EXPECT_EQ(General::PosX, 3 + 2 * 8);
-    fs::remove(fallback);
+    EXPECT_FALSE(pexal_test::SharedPortFileExists());
 }
 
 }  // namespace

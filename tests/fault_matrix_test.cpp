@@ -36,36 +36,37 @@ TEST_F(FaultMatrix, MissingPortFileIsCreatedEmptyAndThenServes) {
     expectRecoveryWithin1Tick(portFile(), 'a');
 }
 
-TEST_F(FaultMatrix, MissingTemporaryDirectoryFallsBackToTmp) {
-    pexal_test::FallbackPortFileGuard turn;
-    const fs::path fallback = "/tmp/dov_port.dat";
-    if (fs::exists(fs::symlink_status(fallback))) {
-        GTEST_SKIP() << fallback << " exists (a real printer's?); not touching it";
-    }
+TEST_F(FaultMatrix, MissingTemporaryDirectoryIsAFailureNeverASwitchToTmp) {
+    SKIP_IF_SHARED_PORT_FILE_EXISTS();
     const fs::path missing = dir() / "missing";
-    ::setenv("TMPDIR", missing.c_str(), 1);
-    ticks(1);
-    EXPECT_TRUE(fs::exists(fallback));
-    expectRecoveryWithin1Tick(fallback, 'b');
-    fs::remove(fallback);
+    ::setenv("TMPDIR", missing.c_str(), 1);  // at start-up, and as if removed mid-run
+    ticks(10);
+    EXPECT_EQ(reportLines(), 1) << report.str();
+    EXPECT_NE(report.str().find("its directory " + missing.string() + " does not exist"),
+              std::string::npos)
+        << report.str();
+    EXPECT_FALSE(pexal_test::SharedPortFileExists()) << "the printer moved to /tmp";
 
     fs::create_directory(missing);  // the directory comes back: it is used at once
     expectRecoveryWithin1Tick(missing / "dov_port.dat", 'c');
-    EXPECT_FALSE(fs::exists(fallback));
-    EXPECT_EQ(reportLines(), 0);
+    EXPECT_EQ(reportLines(), 2) << report.str();
+    EXPECT_FALSE(pexal_test::SharedPortFileExists());
 }
 
 TEST_F(FaultMatrix, UnwritableDirectoryOrFileBlocksPrintingUntilMended) {
     if (Root()) GTEST_SKIP() << "permission bits do not stop root; the lock cases cover this";
     fs::permissions(dir(), fs::perms::owner_read | fs::perms::owner_exec);
-    ticks(3);
+    ticks(5);
     EXPECT_EQ(reportLines(), 1) << report.str();
+    EXPECT_NE(report.str().find("permission denied on " + dir().string() + " (owned by "),
+              std::string::npos)
+        << "the create's reason, not the read-only retry's: " << report.str();
     fs::permissions(dir(), fs::perms::owner_all);
     expectRecoveryWithin1Tick(portFile(), 'd');
 
     setPort(130, 'e');
     fs::permissions(portFile(), fs::perms::owner_read);
-    ticks(3);
+    ticks(5);
     EXPECT_EQ(printed->text(), "d") << "a character that cannot be cleared is not printed";
     fs::permissions(portFile(), fs::perms::owner_read | fs::perms::owner_write);
     ticks(2);
@@ -115,9 +116,12 @@ TEST_F(FaultMatrix, LockHeldByAnotherProcessDelaysButNeverLosesTheCharacter) {
     {
         LockHolder host(portFile(), 30, /*exclusive=*/true);
         ticks(4);
+        EXPECT_EQ(reportLines(), 0) << "a lock shorter than a second is no news";
+        ticks(6);  // two seconds in all
         EXPECT_EQ(printed->text(), "");
         EXPECT_EQ(static_cast<char>(fileBytes()->at(30)), 'k');
         EXPECT_EQ(reportLines(), 1) << report.str();
+        EXPECT_NE(report.str().find("another program holds a lock on it"), std::string::npos);
     }
     ticks(1);
     EXPECT_EQ(printed->text(), "k");

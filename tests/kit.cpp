@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -124,7 +123,8 @@ int PollTest::reportLines() const {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
-LockHolder::LockHolder(const std::filesystem::path& file, off_t offset, bool exclusive) {
+LockHolder::LockHolder(const std::filesystem::path& file, off_t offset, bool exclusive,
+                       int holdMicroseconds) {
     int ready[2], release[2];
     if (::pipe(ready) != 0 || ::pipe(release) != 0) std::abort();
     child_ = ::fork();
@@ -139,6 +139,10 @@ LockHolder::LockHolder(const std::filesystem::path& file, off_t offset, bool exc
         lock.l_len = 1;
         const char ok = (fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0) ? 1 : 0;
         (void)!::write(ready[1], &ok, 1);
+        if (holdMicroseconds > 0) {
+            ::usleep(static_cast<useconds_t>(holdMicroseconds));
+            ::close(fd);
+        }
         char ignored;
         (void)!::read(release[0], &ignored, 1);  // until the parent closes its end
         ::_exit(0);
@@ -158,21 +162,20 @@ LockHolder::~LockHolder() {
     ::waitpid(child_, &status, 0);
 }
 
-FallbackPortFileGuard::FallbackPortFileGuard()
-    : fd_(::open("/tmp/pexal-test-fallback.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+bool SharedPortFileExists() {
+    return std::filesystem::exists(std::filesystem::symlink_status("/tmp/dov_port.dat"));
 }
 
-FallbackPortFileGuard::~FallbackPortFileGuard() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-Child::Child(const std::vector<std::string>& argv, bool pipeInput, const std::string& stderrFile) {
-    int input[2] = {-1, -1};
+Child::Child(const std::vector<std::string>& argv, bool pipeInput, const std::string& stderrFile,
+             Stderr mode) {
+    int input[2] = {-1, -1}, dead[2] = {-1, -1};
     if (pipeInput && ::pipe2(input, O_CLOEXEC) != 0) std::abort();
+    if (mode == Stderr::kDeadPipe && ::pipe2(dead, O_CLOEXEC) != 0) std::abort();
     pid_ = ::fork();
     if (pid_ == 0) {
         if (pipeInput) ::dup2(input[0], STDIN_FILENO);
+        if (mode == Stderr::kClosed) ::close(STDERR_FILENO);
+        if (mode == Stderr::kDeadPipe) ::dup2(dead[1], STDERR_FILENO);
         if (!stderrFile.empty()) {
             const int err = ::open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             ::dup2(err, STDERR_FILENO);
@@ -186,6 +189,10 @@ Child::Child(const std::vector<std::string>& argv, bool pipeInput, const std::st
     if (pipeInput) {
         ::close(input[0]);
         stdin_ = input[1];
+    }
+    if (mode == Stderr::kDeadPipe) {  // the reader is gone before the child writes
+        ::close(dead[0]);
+        ::close(dead[1]);
     }
 }
 

@@ -92,10 +92,12 @@ protected:
     std::ostringstream report;
 };
 
-// Another process that holds an advisory lock on one byte of a file until destroyed.
+// Another process that holds an advisory lock on one byte of a file until destroyed, or
+// for `holdMicroseconds` from the moment the constructor returns when that is not 0.
 class LockHolder {
 public:
-    LockHolder(const std::filesystem::path& file, off_t offset, bool exclusive);
+    LockHolder(const std::filesystem::path& file, off_t offset, bool exclusive,
+               int holdMicroseconds = 0);
     ~LockHolder();
     LockHolder(const LockHolder&) = delete;
     LockHolder& operator=(const LockHolder&) = delete;
@@ -105,25 +107,22 @@ private:
     int release_ = -1;
 };
 
-// Held by a test that uses the shared fallback port file /tmp/dov_port.dat, so that two
-// such tests in parallel processes take turns.
-class FallbackPortFileGuard {
-public:
-    FallbackPortFileGuard();
-    ~FallbackPortFileGuard();
-    FallbackPortFileGuard(const FallbackPortFileGuard&) = delete;
-    FallbackPortFileGuard& operator=(const FallbackPortFileGuard&) = delete;
-
-private:
-    int fd_;
-};
+// Whether the shared /tmp/dov_port.dat exists: a test that must prove it is never created
+// skips when it is there already, since it may be a real printer's.
+bool SharedPortFileExists();
+#define SKIP_IF_SHARED_PORT_FILE_EXISTS()                                             \
+    if (pexal_test::SharedPortFileExists())                                           \
+    GTEST_SKIP() << "/tmp/dov_port.dat exists (a real printer's?); not judging it"
 
 // A program run with arguments, its standard input a pipe when asked, its standard error
-// into a file when named. Killed and waited for if it still runs when destroyed.
+// into a file when named (or closed, or a pipe nobody reads). Killed and waited for if it
+// still runs when destroyed.
+enum class Stderr { kAsNamed, kClosed, kDeadPipe };
+
 class Child {
 public:
     Child(const std::vector<std::string>& argv, bool pipeInput = false,
-          const std::string& stderrFile = "");
+          const std::string& stderrFile = "", Stderr mode = Stderr::kAsNamed);
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;

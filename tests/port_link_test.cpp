@@ -82,10 +82,17 @@ TEST_F(PortLink, PathIsTheTemporaryDirectoryWithOneSeparator) {
     EXPECT_EQ(io::PortFilePath(), expected);
 }
 
-TEST_F(PortLink, TmpdirThatIsNoDirectoryFallsBackToTmp) {
-    ::setenv("TMPDIR", (dir() / "missing").c_str(), 1);
-    EXPECT_EQ(io::PortFilePath(), "/tmp/dov_port.dat");
+TEST_F(PortLink, TmpdirIsTakenAsItStandsAndTmpOnlyWhenUnsetOrEmpty) {
+    const fs::path missing = dir() / "missing";
+    ::setenv("TMPDIR", missing.c_str(), 1);
+    EXPECT_EQ(io::PortFilePath(), (missing / "dov_port.dat").string());
+    io::Failure why;
+    EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'x', &why));
+    EXPECT_EQ(why.kind, io::FailureKind::kUnusable);
+    EXPECT_EQ(why.reason, "its directory " + missing.string() + " does not exist");
     ::setenv("TMPDIR", "", 1);
+    EXPECT_EQ(io::PortFilePath(), "/tmp/dov_port.dat");
+    ::unsetenv("TMPDIR");
     EXPECT_EQ(io::PortFilePath(), "/tmp/dov_port.dat");
 }
 
@@ -98,6 +105,7 @@ TEST_F(PortLink, PlantedSymlinkIsNeverFollowed) {
     io::Failure why;
     EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
     EXPECT_EQ(why.kind, io::FailureKind::kUnusable);
+    EXPECT_EQ(why.reason, "a symbolic link stands there; it is not followed");
     EXPECT_FALSE(io::WRITE_IO_BYTE(100, 'X', &why));
     EXPECT_EQ(why.path, portFile().string());
     std::ifstream in(target, std::ios::binary);
@@ -110,6 +118,7 @@ TEST_F(PortLink, DirectoryOrFifoAtThePortPathIsAFailureNotAnEmptyPortNorAHang) {
     io::Failure why;
     EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
     EXPECT_EQ(why.kind, io::FailureKind::kUnusable) << why.reason;
+    EXPECT_EQ(why.reason, "it is not a regular file");
     EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0));
 
     fs::remove(portFile());
@@ -117,6 +126,9 @@ TEST_F(PortLink, DirectoryOrFifoAtThePortPathIsAFailureNotAnEmptyPortNorAHang) {
     why = {};
     EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
     EXPECT_EQ(why.kind, io::FailureKind::kUnusable) << why.reason;
+    EXPECT_EQ(why.reason, "it is not a regular file");
+    EXPECT_EQ(io::TAKE_IO_BYTE(130, &why), 0);
+    EXPECT_EQ(why.reason, "it is not a regular file");
     EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'x'));
 }
 
@@ -127,7 +139,7 @@ TEST_F(PortLink, ConflictingLockOfAnotherProcessFailsTheCallAsBusy) {
         io::Failure why;
         EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
         EXPECT_TRUE(why.busy()) << why.reason;
-        EXPECT_FALSE(why.ok());
+        EXPECT_EQ(why.reason, "another program holds a lock on it");
         EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0, &why));
         EXPECT_EQ(why.kind, io::FailureKind::kBusy);
         EXPECT_EQ(io::READ_IO_BYTE(131), 0) << "another port's byte is not locked";
@@ -140,6 +152,23 @@ TEST_F(PortLink, ConflictingLockOfAnotherProcessFailsTheCallAsBusy) {
     }
     EXPECT_TRUE(io::WRITE_IO_BYTE(130, 0));
     EXPECT_EQ(io::READ_IO_BYTE(130), 0);
+}
+
+TEST_F(PortLink, TakeClearsOnlyAWaitingByteAndOnlyWhenItHoldsTheWholeByte) {
+    setPort(130, 'T', 40);
+    EXPECT_EQ(io::TAKE_IO_BYTE(131), 0) << "an empty port";
+    EXPECT_EQ(fileBytes()->size(), 40u) << "taking an empty port writes nothing";
+    {
+        LockHolder reader(portFile(), 30, /*exclusive=*/false);
+        io::Failure why;
+        EXPECT_EQ(io::TAKE_IO_BYTE(130, &why), 0);
+        EXPECT_TRUE(why.busy()) << "a reader's lock keeps the take from starting";
+        EXPECT_EQ(static_cast<char>(fileBytes()->at(30)), 'T');
+    }
+    EXPECT_EQ(io::TAKE_IO_BYTE(130), 'T');
+    EXPECT_EQ(fileBytes()->at(30), '\0');
+    EXPECT_EQ(io::TAKE_IO_BYTE(130), 0) << "taken once";
+    EXPECT_EQ(io::TAKE_IO_BYTE(99), 0);
 }
 
 }  // namespace

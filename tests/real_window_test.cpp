@@ -12,6 +12,8 @@
 #include "tests/ink.h"
 #include "tests/kit.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -71,21 +73,30 @@ protected:
         return QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB32);
     }
 
+    // Starts the printer on the X display, with standard error as `mode` says.
+    void startPrinter(pexal_test::Stderr mode = pexal_test::Stderr::kAsNamed) {
+        const std::string savedPlatform = std::getenv("QT_QPA_PLATFORM");
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        printer.emplace(std::vector<std::string>{PEXAL_PRINTER_PATH}, false,
+                        mode == pexal_test::Stderr::kAsNamed
+                            ? (dir() / "printer-stderr.txt").string()
+                            : "",
+                        mode);
+        ::setenv("QT_QPA_PLATFORM", savedPlatform.c_str(), 1);
+    }
+    bool onVirtualDisplay() const { return std::getenv("PEXAL_VIRTUAL_DISPLAY") != nullptr; }
+
     std::optional<pexal_test::Child> printer;
 };
 
 TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
-    if (std::getenv("PEXAL_VIRTUAL_DISPLAY") == nullptr) {
+    if (!onVirtualDisplay()) {
         GTEST_SKIP() << "runs on the display of scripts/xvfb-session (CTest starts it so)";
     }
     if (FindProgram("import").empty() || FindProgram("xwininfo").empty()) {
         GTEST_SKIP() << "needs xwininfo and ImageMagick's import (scripts/deps installs them)";
     }
-    const std::string savedPlatform = std::getenv("QT_QPA_PLATFORM");
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    printer.emplace(std::vector<std::string>{PEXAL_PRINTER_PATH}, false,
-                    (dir() / "printer-stderr.txt").string());
-    ::setenv("QT_QPA_PLATFORM", savedPlatform.c_str(), 1);
+    startPrinter();
 
     std::string id;
     std::optional<int> exited;
@@ -119,6 +130,33 @@ TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
     for (int y : {72, 384}) {
         EXPECT_LT(qGray(shot.pixel(16 * 5 + 4, y)), 64) << "dash at y " << y;
         EXPECT_EQ(shot.pixel(16 * 5 + 12, y), green) << "gap at y " << y;
+    }
+}
+
+// Closed, standard error's number would go to the display connection and the reports
+// into the X stream; as a pipe nobody reads, the first report would kill the printer.
+TEST_F(RealWindow, ClosedOrDeadStandardErrorNeverStopsThePrinter) {
+    if (!onVirtualDisplay()) {
+        GTEST_SKIP() << "runs on the display of scripts/xvfb-session (CTest starts it so)";
+    }
+    for (const auto mode : {pexal_test::Stderr::kClosed, pexal_test::Stderr::kDeadPipe}) {
+        SCOPED_TRACE(mode == pexal_test::Stderr::kClosed ? "closed" : "dead pipe");
+        fs::create_directory(portFile());  // unusable: a report after a second
+        startPrinter(mode);
+        for (const char c : {'A', 'B'}) {
+            // A fixed wait: the printer reports only after a second of failing ticks.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            ASSERT_FALSE(printer->Finished()) << "the printer died at its report";
+            fs::remove(portFile());
+            setPort(130, static_cast<std::uint8_t>(c));  // works again: the second report
+            ASSERT_TRUE(PollFor([&] { return fileBytes()->at(30) == '\0'; },
+                                std::chrono::seconds(10)))
+                << "the printer stopped polling after its reports";
+            fs::remove(portFile());
+            fs::create_directory(portFile());
+        }
+        printer.reset();
+        fs::remove(portFile());
     }
 }
 

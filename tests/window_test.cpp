@@ -91,6 +91,16 @@ TEST(Decoration, PerforationsRunAcrossAboveAndBelowThePage) {
     }
 }
 
+TEST_F(Window, PerforationDashesAreEightPixelsOnEightOff) {
+    const QImage shot = form->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    for (const int y : {72, 384}) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const bool dash = x < 17 * 16 && x % 16 < 8;
+            EXPECT_EQ(qGray(shot.pixel(x, y)) < 128, dash) << "x " << x << ", y " << y;
+        }
+    }
+}
+
 TEST(Decoration, SprocketHolesSpanThePageHeightOnBothSides) {
     using sheet::Shape1;
     ASSERT_EQ(Shape1.size(), 38u);

@@ -244,12 +244,6 @@ Exit Run(int argc, char** argv) {
     const std::string& bytes = std::get<std::string>(prepared);
     if (bytes.empty()) return Fail(Exit::kTaken, "nothing to send");
 
-    // The printer falls back the same way, so the two still meet; but say where.
-    const char* tmpdir = std::getenv("TMPDIR");
-    if (tmpdir != nullptr && *tmpdir != '\0' && io::TempDirectory() != tmpdir) {
-        Say("warning: TMPDIR (" + std::string(tmpdir) + ") is not a directory; using " +
-            io::PortFilePath());
-    }
     return Send(options, bytes);
 }
 

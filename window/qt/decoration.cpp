@@ -7,7 +7,8 @@ void DrawPerforations(QPainter& painter) {
     painter.setPen(QPen(Qt::black, 1));
     for (const sheet::Dash& dash : sheet::Line1) {
         const int y = dash.y / sheet::kTwipsPerPixel;
-        painter.drawLine(dash.x1 / sheet::kTwipsPerPixel, y, dash.x2 / sheet::kTwipsPerPixel, y);
+        // A dash covers [x1, x2): drawLine would also ink the end pixel.
+        painter.drawLine(dash.x1 / sheet::kTwipsPerPixel, y, dash.x2 / sheet::kTwipsPerPixel - 1, y);
     }
     painter.restore();
 }

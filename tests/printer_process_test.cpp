@@ -1,0 +1,86 @@
+// The printer as a program: one per port file, whatever is started beside it.
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tests/kit.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+template <typename Pred>
+bool Within(std::chrono::seconds limit, Pred pred) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+class PrinterProcess : public pexal_test::PortFileTest {
+protected:
+    // A printer (offscreen, as the suite runs) whose TMPDIR is `tmpdir`, once polling.
+    std::unique_ptr<pexal_test::Child> start(const fs::path& tmpdir, const std::string& log) {
+        ::setenv("TMPDIR", tmpdir.c_str(), 1);
+        auto printer = std::make_unique<pexal_test::Child>(
+            std::vector<std::string>{PEXAL_PRINTER_PATH}, false, (dir() / log).string());
+        ::setenv("TMPDIR", dir().c_str(), 1);
+        return printer;
+    }
+    // The first tick creates the port file.
+    static bool Polling(const fs::path& tmpdir) { return fs::exists(tmpdir / "dov_port.dat"); }
+};
+
+TEST_F(PrinterProcess, ASecondPrinterForTheSameFileHandsOverAndTheFirstPrintsOn) {
+    auto first = start(dir(), "first.txt");
+    ASSERT_TRUE(Within(30s, [&] { return Polling(dir()) || first->Finished(); }));
+    ASSERT_FALSE(first->Finished()) << readFile("first.txt");
+
+    auto second = start(dir(), "second.txt");
+    ASSERT_TRUE(Within(30s, [&] { return second->Finished().has_value(); }));
+    EXPECT_EQ(*second->Finished(), 0) << readFile("second.txt");
+    EXPECT_NE(readFile("second.txt").find("already printing from " + portFile().string()),
+              std::string::npos)
+        << readFile("second.txt");
+
+    pexal_test::Child sender({PEXAL_SEND_PATH, "--raw", "--timeout", "10", "abc"});
+    EXPECT_EQ(sender.Wait(), 0) << "the first printer took every byte";
+    EXPECT_FALSE(first->Finished()) << readFile("first.txt");
+}
+
+TEST_F(PrinterProcess, PrintersForDifferentPortFilesRunSideBySide) {
+    fs::create_directory(dir() / "a");
+    fs::create_directory(dir() / "b");
+    auto a = start(dir() / "a", "a.txt");
+    auto b = start(dir() / "b", "b.txt");
+    EXPECT_TRUE(Within(30s, [&] { return Polling(dir() / "a") && Polling(dir() / "b"); }));
+    EXPECT_FALSE(a->Finished()) << readFile("a.txt");
+    EXPECT_FALSE(b->Finished()) << readFile("b.txt");
+}
+
+TEST_F(PrinterProcess, WithoutADisplayItSaysSoInOneLineAndExits1) {
+    const std::string saved = std::getenv("QT_QPA_PLATFORM");
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    const char* display = std::getenv("DISPLAY");
+    const std::string savedDisplay = display != nullptr ? display : "";
+    ::setenv("DISPLAY", ":999999", 1);  // no such server
+    auto printer = start(dir(), "errors.txt");
+    ::setenv("QT_QPA_PLATFORM", saved.c_str(), 1);
+    if (savedDisplay.empty()) {
+        ::unsetenv("DISPLAY");
+    } else {
+        ::setenv("DISPLAY", savedDisplay.c_str(), 1);
+    }
+
+    ASSERT_TRUE(Within(30s, [&] { return printer->Finished().has_value(); }));
+    EXPECT_EQ(*printer->Finished(), 1);
+    const std::string errors = readFile("errors.txt");
+    EXPECT_EQ(errors.rfind("pexal-printer: needs a graphical display", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+}
+
+}  // namespace
