@@ -74,10 +74,12 @@ protected:
     }
 
     // Starts the printer on the X display, with standard error as `mode` says.
-    void startPrinter(pexal_test::Stderr mode = pexal_test::Stderr::kAsNamed) {
+    void startPrinter(pexal_test::Stderr mode = pexal_test::Stderr::kAsNamed,
+                      std::vector<std::string> arguments = {}) {
         const std::string savedPlatform = std::getenv("QT_QPA_PLATFORM");
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-        printer.emplace(std::vector<std::string>{PEXAL_PRINTER_PATH}, false,
+        arguments.insert(arguments.begin(), PEXAL_PRINTER_PATH);
+        printer.emplace(arguments, false,
                         mode == pexal_test::Stderr::kAsNamed
                             ? (dir() / "printer-stderr.txt").string()
                             : "",
@@ -96,7 +98,8 @@ TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
     if (FindProgram("import").empty() || FindProgram("xwininfo").empty()) {
         GTEST_SKIP() << "needs xwininfo and ImageMagick's import (scripts/deps installs them)";
     }
-    startPrinter();
+    // The printer takes no arguments, Qt's own among them.
+    startPrinter(pexal_test::Stderr::kAsNamed, {"-qwindowtitle", "Bogus"});
 
     std::string id;
     std::optional<int> exited;
@@ -106,6 +109,9 @@ TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
         << "printer says: " << readFile("printer-stderr.txt");
     ASSERT_FALSE(exited) << "the printer exited with " << *exited << ": "
                          << readFile("printer-stderr.txt");
+    const std::string tree = Capture("xwininfo -root -tree 2>/dev/null");
+    EXPECT_NE(tree.find(id + " \"Pexal Printer\""), std::string::npos) << tree;
+    EXPECT_EQ(tree.find("Bogus"), std::string::npos) << tree;
     setPort(130, 'W');
     ASSERT_TRUE(PollFor([&] { return fileBytes()->at(30) == '\0'; }, std::chrono::seconds(10)))
         << "the printer never took the byte";
