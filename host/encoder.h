@@ -28,6 +28,8 @@ public:
     bool Finish();
 
     std::size_t unmappable() const { return unmappable_; }
+    // The input fed so far ends inside a character.
+    bool incomplete() const { return !pending_.empty(); }
     const std::string& error() const { return error_; }
 
 private:

@@ -7,54 +7,72 @@ namespace {
 
 // Short enough that the sender keeps up with the printer, long enough to cost nothing.
 constexpr auto kRetry = std::chrono::milliseconds(1);
+constexpr auto kWaitReport = std::chrono::milliseconds(100);
 
 }  // namespace
 
 Handshake::Handshake(std::int32_t port, Clock::duration timeout)
     : port_(port), timeout_(timeout) {}
 
-Outcome Handshake::WaitForEmpty() {
-    const auto deadline = Clock::now() + timeout_;
+Outcome Handshake::Wait(bool store, std::uint8_t byte) {
+    const auto start = Clock::now();
+    auto nextReport = start + kWaitReport;
     for (;;) {
+        if (cancel_ != nullptr && *cancel_ != 0) return Outcome::kInterrupted;
         io::Failure why;
-        const std::uint8_t value = io::READ_IO_BYTE(port_, &why);
-        if (why.ok() && value == 0) {
+        // Storing checks for 0 under the same lock, so nobody's byte is overwritten.
+        const std::uint8_t held =
+            store ? io::SWAP_IO_BYTE(port_, 0, byte, &why) : io::READ_IO_BYTE(port_, &why);
+        if (why.ok() && held == 0) {
             if (stored_) ++taken_;
-            stored_ = false;
+            stored_ = store;
+            last_ = byte;
             return Outcome::kDone;
         }
         if (!why.ok() && !why.busy()) {
             failure_ = why;
             return Outcome::kUnusable;
         }
-        if (Clock::now() >= deadline) {
+        const auto now = Clock::now();
+        if (now - start >= timeout_) {
             failure_ = why;
             return Outcome::kTimedOut;
         }
-        std::this_thread::sleep_for(kRetry);
-    }
-}
-
-Outcome Handshake::Store(std::uint8_t byte) {
-    const auto deadline = Clock::now() + timeout_;
-    for (;;) {
-        io::Failure why;
-        if (io::WRITE_IO_BYTE(port_, byte, &why)) {
-            stored_ = true;
-            return Outcome::kDone;
+        if (onWait && now >= nextReport) {
+            onWait(taken_ + 1, now - start);
+            nextReport = now + kWaitReport;
         }
-        failure_ = why;
-        if (!why.busy()) return Outcome::kUnusable;
-        if (Clock::now() >= deadline) return Outcome::kUnusable;
         std::this_thread::sleep_for(kRetry);
     }
 }
 
 Outcome Handshake::Put(std::uint8_t byte) {
-    const Outcome free = WaitForEmpty();
-    return free == Outcome::kDone ? Store(byte) : free;
+    if (stored_) {
+        const Outcome free = Wait(false, 0);
+        if (free != Outcome::kDone) return free;
+    }
+    return Wait(true, byte);
 }
 
-Outcome Handshake::WaitUntilTaken() { return WaitForEmpty(); }
+Outcome Handshake::WaitUntilTaken() { return Wait(false, 0); }
+
+bool Handshake::Withdraw() {
+    if (!stored_) return false;
+    // A lock held by the printer passes within microseconds: try a little while.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        io::Failure why;
+        const std::uint8_t held = io::SWAP_IO_BYTE(port_, last_, 0, &why);
+        if (why.busy()) {
+            std::this_thread::sleep_for(kRetry);
+            continue;
+        }
+        if (!why.ok()) break;
+        stored_ = false;
+        if (held == last_) return true;
+        ++taken_;  // the printer took it meanwhile
+        return false;
+    }
+    return false;
+}
 
 }  // namespace host

@@ -1,10 +1,13 @@
 // The host's side of the printer handshake: a byte is stored only when the data port
-// reads 0, and counts as taken once the printer has cleared the port again. A lock held
-// by someone else is waited out; any other failure of the port file ends the wait.
+// reads 0 (checked and stored under one lock), and counts as taken once the printer has
+// cleared the port again. A lock held by someone else is waited out; any other failure of
+// the port file ends the wait. A byte of ours still in the port can be taken back.
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <cstdint>
+#include <functional>
 
 #include "common/facts.h"
 #include "port/io.h"
@@ -14,14 +17,15 @@ namespace host {
 using Clock = std::chrono::steady_clock;
 
 enum class Outcome {
-    kDone,      // the port read 0 (or the byte was stored)
-    kTimedOut,  // the deadline passed first
-    kUnusable,  // the port file failed in a way waiting does not mend; see the Failure
+    kDone,         // the port read 0 (or the byte was stored)
+    kTimedOut,     // the deadline passed first
+    kUnusable,     // the port file failed in a way waiting does not mend; see the Failure
+    kInterrupted,  // the cancel flag was raised
 };
 
 class Handshake {
 public:
-    // `timeout` bounds each wait for the port to read 0, and each store.
+    // `timeout` bounds each wait for the port to read 0.
     explicit Handshake(std::int32_t port = pexal::kDataPort,
                        Clock::duration timeout = std::chrono::seconds(10));
 
@@ -29,20 +33,33 @@ public:
     Outcome Put(std::uint8_t byte);
     // Waits until the port reads 0: the printer has taken the last byte put.
     Outcome WaitUntilTaken();
+    // Takes our last byte back if the printer has not taken it: true when withdrawn; when
+    // it was taken meanwhile it counts as taken.
+    bool Withdraw();
+
+    // Waits end with kInterrupted once `*flag` is not 0 (a signal handler's flag).
+    void SetCancel(const volatile std::sig_atomic_t* flag) { cancel_ = flag; }
+    // Called about every 100 ms of a wait with the number of the byte waited for (from 1)
+    // and how long the wait has lasted.
+    std::function<void(std::uint64_t, Clock::duration)> onWait;
 
     // Bytes stored and then seen taken.
     std::uint64_t taken() const { return taken_; }
+    // Whether a byte of ours may still be in the port.
+    bool pending() const { return stored_; }
     // Why the last call did not end in kDone.
     const io::Failure& failure() const { return failure_; }
     std::int32_t port() const { return port_; }
 
 private:
-    Outcome WaitForEmpty();
-    Outcome Store(std::uint8_t byte);
+    // Waits until the port reads 0; with `store`, stores `byte` there in the same step.
+    Outcome Wait(bool store, std::uint8_t byte);
 
     const std::int32_t port_;
     const Clock::duration timeout_;
+    const volatile std::sig_atomic_t* cancel_ = nullptr;
     bool stored_ = false;  // a byte of ours may still be in the port
+    std::uint8_t last_ = 0;
     std::uint64_t taken_ = 0;
     io::Failure failure_;
 };

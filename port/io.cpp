@@ -15,14 +15,32 @@ bool FailNoSlot(Failure* why, std::int32_t port) {
                               std::to_string(pexal::kFirstPort) + ")");
 }
 
-std::uint8_t ByteFrom(std::int32_t port, platform::Move move, Failure* why) {
+using platform::Given;
+using platform::Next;
+using Store = std::optional<std::uint8_t>;
+
+// What each call stores once it has read the slot.
+Store Nothing(std::uint8_t, Given) { return std::nullopt; }
+Store Value(std::uint8_t, Given given) { return given.value; }
+Store ZeroIfHeld(std::uint8_t held, Given) { return held != 0 ? Store(0) : std::nullopt; }
+Store ValueIfExpected(std::uint8_t held, Given given) {
+    return held == given.expected ? Store(given.value) : std::nullopt;
+}
+
+// The byte the port held, or 0 with `why` filled in when the call failed.
+std::uint8_t Exchange(std::int32_t port, bool exclusive, Next next, Given given, Failure* why,
+                      bool* ok = nullptr) {
+    if (ok != nullptr) *ok = false;
     if (port < pexal::kFirstPort) {
         FailNoSlot(why, port);
         return 0;
     }
-    std::uint8_t byte = 0;
-    if (!platform::Transfer(PortFilePath(), SlotOffset(port), move, &byte, why)) return 0;
-    return byte;
+    std::uint8_t held = 0;
+    if (!platform::Transfer(PortFilePath(), SlotOffset(port), exclusive, next, given, &held, why)) {
+        return 0;
+    }
+    if (ok != nullptr) *ok = true;
+    return held;
 }
 
 }  // namespace
@@ -50,17 +68,33 @@ std::string TempDirectory() { return platform::TempDirectory(); }
 std::string PortFilePath() { return add_backslash(TempDirectory()) + pexal::kPortFileName; }
 
 std::uint8_t READ_IO_BYTE(std::int32_t port, Failure* why) {
-    return ByteFrom(port, platform::Move::kRead, why);
+    return Exchange(port, false, Nothing, {}, why);
 }
 
 bool WRITE_IO_BYTE(std::int32_t port, std::uint8_t value, Failure* why) {
-    if (port < pexal::kFirstPort) return FailNoSlot(why, port);
-    return platform::Transfer(PortFilePath(), SlotOffset(port), platform::Move::kWrite, &value,
-                              why);
+    bool ok = false;
+    Exchange(port, true, Value, {value}, why, &ok);
+    return ok;
 }
 
 std::uint8_t TAKE_IO_BYTE(std::int32_t port, Failure* why) {
-    return ByteFrom(port, platform::Move::kTake, why);
+    return Exchange(port, true, ZeroIfHeld, {}, why);
+}
+
+std::uint8_t SWAP_IO_BYTE(std::int32_t port, std::uint8_t expected, std::uint8_t value,
+                          Failure* why) {
+    return Exchange(port, true, ValueIfExpected, {value, expected}, why);
+}
+
+SenderLock::~SenderLock() {
+    if (handle_ != -1) platform::ReleaseHeld(handle_);
+}
+
+bool SenderLock::TryLock(std::int32_t port, Failure* why) {
+    if (handle_ != -1) return true;
+    if (port < pexal::kFirstPort) return FailNoSlot(why, port);
+    return platform::LockHeld(PortFilePath(), platform::kSenderRegion + SlotOffset(port), &handle_,
+                              why);
 }
 
 }  // namespace io

@@ -44,6 +44,30 @@ bool WRITE_IO_BYTE(std::int32_t port, std::uint8_t value, Failure* why = nullptr
 // byte stored between the two can no longer be overwritten unseen.
 std::uint8_t TAKE_IO_BYTE(std::int32_t port, Failure* why = nullptr);
 
+// Under one exclusive lock: stores `value` only when the port holds `expected`. Returns
+// what the port held, so `expected` back means `value` was stored (check `why` when
+// `expected` is 0: a failure returns 0 too). A sender stores into an empty port with it,
+// and takes back its own byte if the printer has not taken it yet.
+std::uint8_t SWAP_IO_BYTE(std::int32_t port, std::uint8_t expected, std::uint8_t value,
+                          Failure* why = nullptr);
+
+// An exclusive advisory lock on a byte of the port file far beyond every port's slot
+// (one such byte a port), held from a successful TryLock until destruction. Senders hold
+// it for a whole text so that two texts never interleave; the printer never touches it.
+class SenderLock {
+public:
+    SenderLock() = default;
+    ~SenderLock();
+    SenderLock(const SenderLock&) = delete;
+    SenderLock& operator=(const SenderLock&) = delete;
+
+    // Tries once, without waiting: false with `why` busy while another sender holds it.
+    bool TryLock(std::int32_t port, Failure* why = nullptr);
+
+private:
+    std::intptr_t handle_ = -1;  // the open port file (a descriptor or a HANDLE)
+};
+
 // `path` with one trailing directory separator ensured; the empty path stays empty.
 std::string add_backslash(const std::string& path);
 

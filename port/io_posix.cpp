@@ -24,6 +24,11 @@ public:
     Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor() { Close(); }
     int get() const { return fd_; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     int Close() {
         int result = fd_ >= 0 ? ::close(fd_) : 0;
         fd_ = -1;
@@ -84,15 +89,15 @@ std::string TransferReason(int error) {
 }
 
 // The temporary directory is shared by every user: never follow a planted link, never
-// block on a planted FIFO, and keep a port file we create to ourselves. A read (or a take
-// that finds the port empty) can still use a port file it may only read; the reason kept
-// is the read-write open's, which is the one that names what to mend.
-int Open(const std::string& path, bool mayReadOnly, bool* readOnly, int* error) {
+// block on a planted FIFO, and keep a port file we create to ourselves. A call that ends
+// up storing nothing (a read, a take of an empty port) can still use a port file it may
+// only read; the reason kept is the read-write open's, which names what to mend.
+int Open(const std::string& path, bool* readOnly, int* error) {
     const int common = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | common, 0600);
     *error = errno;
     *readOnly = false;
-    if (fd < 0 && mayReadOnly && (*error == EACCES || *error == EROFS)) {
+    if (fd < 0 && (*error == EACCES || *error == EROFS)) {
         fd = ::open(path.c_str(), O_RDONLY | common);
         *readOnly = fd >= 0;
     }
@@ -124,13 +129,13 @@ std::string TempDirectory() {
     return "/tmp";
 }
 
-bool Transfer(const std::string& path, std::int64_t offset, Move move, std::uint8_t* byte,
-              Failure* why) {
+bool Transfer(const std::string& path, std::int64_t offset, bool exclusive, Next next,
+              Given given, std::uint8_t* held, Failure* why) {
     bool readOnly = false;
     int openError = 0;
-    Descriptor file(Open(path, move != Move::kWrite, &readOnly, &openError));
+    Descriptor file(Open(path, &readOnly, &openError));
     if (file.get() < 0) return Unusable(why, path, OpenReason(openError, path));
-    if (!LockByte(file.get(), offset, move != Move::kRead && !readOnly)) {
+    if (!LockByte(file.get(), offset, exclusive && !readOnly)) {
         const int error = errno;
         if (error == EAGAIN || error == EACCES) {
             return Fail(why, FailureKind::kBusy, path, "another program holds a lock on it");
@@ -139,27 +144,36 @@ bool Transfer(const std::string& path, std::int64_t offset, Move move, std::uint
     }
     const off_t at = static_cast<off_t>(offset);
     std::uint8_t value = 0;
-    if (move == Move::kWrite) {
-        value = *byte;
-        const ssize_t moved = ::pwrite(file.get(), &value, 1, at);
+    // A FIFO planted at the path fails here (ESPIPE); beyond the end, the port is empty.
+    if (::pread(file.get(), &value, 1, at) < 0) return Unusable(why, path, TransferReason(errno));
+    if (const std::optional<std::uint8_t> store = next(value, given)) {
+        if (readOnly) return Unusable(why, path, OpenReason(openError, path));
+        const ssize_t moved = ::pwrite(file.get(), &*store, 1, at);
         if (moved < 0) return Unusable(why, path, TransferReason(errno));
         if (moved != 1) return Unusable(why, path, "short write");
-    } else {
-        // A FIFO planted at the path fails here (ESPIPE); beyond the end, the port is empty.
-        if (::pread(file.get(), &value, 1, at) < 0) return Unusable(why, path, TransferReason(errno));
-        if (move == Move::kTake && value != 0) {
-            if (readOnly) return Unusable(why, path, OpenReason(openError, path));
-            const std::uint8_t empty = 0;
-            if (::pwrite(file.get(), &empty, 1, at) != 1) {
-                return Unusable(why, path, TransferReason(errno));
-            }
-        }
+        if (file.Close() != 0) return Unusable(why, path, std::strerror(errno));
     }
-    if (file.Close() != 0 && move != Move::kRead) {
-        return Unusable(why, path, std::strerror(errno));
-    }
-    *byte = value;
+    *held = value;
     return true;
 }
+
+bool LockHeld(const std::string& path, std::int64_t offset, std::intptr_t* handle, Failure* why) {
+    bool readOnly = false;
+    int openError = 0;
+    Descriptor file(Open(path, &readOnly, &openError));
+    if (file.get() < 0) return Unusable(why, path, OpenReason(openError, path));
+    if (readOnly) return Unusable(why, path, OpenReason(openError, path));
+    if (!LockByte(file.get(), offset, true)) {
+        const int error = errno;
+        if (error == EAGAIN || error == EACCES) {
+            return Fail(why, FailureKind::kBusy, path, "another sender holds it");
+        }
+        return Unusable(why, path, TransferReason(error));
+    }
+    *handle = file.Release();
+    return true;
+}
+
+void ReleaseHeld(std::intptr_t handle) { ::close(static_cast<int>(handle)); }
 
 }  // namespace io::platform

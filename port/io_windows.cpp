@@ -20,6 +20,11 @@ public:
     Handle& operator=(const Handle&) = delete;
     ~Handle() { Close(); }
     HANDLE get() const { return h_; }
+    HANDLE Release() {
+        const HANDLE h = h_;
+        h_ = INVALID_HANDLE_VALUE;
+        return h;
+    }
     bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
     bool Close() {
         const bool ok = !valid() || CloseHandle(h_) != 0;
@@ -59,8 +64,8 @@ std::string TempDirectory() {
     return std::string(buffer.data(), n);
 }
 
-bool Transfer(const std::string& path, std::int64_t offset, Move move, std::uint8_t* byte,
-              Failure* why) {
+bool Transfer(const std::string& path, std::int64_t offset, bool exclusive, Next next,
+              Given given, std::uint8_t* held, Failure* why) {
     Handle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -68,8 +73,7 @@ bool Transfer(const std::string& path, std::int64_t offset, Move move, std::uint
         return Fail(why, FailureKind::kUnusable, path, SystemReason(GetLastError()));
     }
     OVERLAPPED lockAt = At(offset);
-    const DWORD flags =
-        LOCKFILE_FAIL_IMMEDIATELY | (move != Move::kRead ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
     if (!LockFileEx(file.get(), flags, 0, 1, 0, &lockAt)) {
         const DWORD error = GetLastError();
         if (error == ERROR_LOCK_VIOLATION) {
@@ -77,35 +81,48 @@ bool Transfer(const std::string& path, std::int64_t offset, Move move, std::uint
         }
         return Fail(why, FailureKind::kUnusable, path, SystemReason(error));
     }
-    std::uint8_t value = move == Move::kWrite ? *byte : 0;
+    std::uint8_t value = 0;
     DWORD moved = 0;
     OVERLAPPED at = At(offset);
-    if (move == Move::kWrite) {
-        if (!WriteFile(file.get(), &value, 1, &moved, &at)) {
+    if (!ReadFile(file.get(), &value, 1, &moved, &at)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_HANDLE_EOF) {
+            return Fail(why, FailureKind::kUnusable, path, SystemReason(error));
+        }
+    }
+    if (moved != 1) value = 0;  // beyond the end: the port is empty
+    if (const std::optional<std::uint8_t> store = next(value, given)) {
+        OVERLAPPED storeAt = At(offset);
+        if (!WriteFile(file.get(), &*store, 1, &moved, &storeAt) || moved != 1) {
             return Fail(why, FailureKind::kUnusable, path, SystemReason(GetLastError()));
         }
-        if (moved != 1) return Fail(why, FailureKind::kUnusable, path, "short write");
-    } else {
-        if (!ReadFile(file.get(), &value, 1, &moved, &at)) {
-            const DWORD error = GetLastError();
-            if (error != ERROR_HANDLE_EOF) {
-                return Fail(why, FailureKind::kUnusable, path, SystemReason(error));
-            }
-        }
-        if (moved != 1) value = 0;  // beyond the end: the port is empty
-        if (move == Move::kTake && value != 0) {
-            const std::uint8_t empty = 0;
-            OVERLAPPED clearAt = At(offset);
-            if (!WriteFile(file.get(), &empty, 1, &moved, &clearAt) || moved != 1) {
-                return Fail(why, FailureKind::kUnusable, path, SystemReason(GetLastError()));
-            }
+        if (!file.Close()) {
+            return Fail(why, FailureKind::kUnusable, path, SystemReason(GetLastError()));
         }
     }
-    if (!file.Close() && move != Move::kRead) {
-        return Fail(why, FailureKind::kUnusable, path, SystemReason(GetLastError()));
-    }
-    *byte = value;
+    *held = value;
     return true;
 }
+
+bool LockHeld(const std::string& path, std::int64_t offset, std::intptr_t* handle, Failure* why) {
+    Handle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        return Fail(why, FailureKind::kUnusable, path, SystemReason(GetLastError()));
+    }
+    OVERLAPPED at = At(offset);
+    if (!LockFileEx(file.get(), LOCKFILE_FAIL_IMMEDIATELY | LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_LOCK_VIOLATION) {
+            return Fail(why, FailureKind::kBusy, path, "another sender holds it");
+        }
+        return Fail(why, FailureKind::kUnusable, path, SystemReason(error));
+    }
+    *handle = reinterpret_cast<std::intptr_t>(file.Release());
+    return true;
+}
+
+void ReleaseHeld(std::intptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
 }  // namespace io::platform

@@ -166,7 +166,7 @@ TEST_F(HandshakeSoak, TwoTakersNeverShareOrDropAByte) {
             if (const std::uint8_t b = io::TAKE_IO_BYTE(130)) othersTake += static_cast<char>(b);
         },
         [&] { return othersTake; });
-    pexal_test::Child sender({PEXAL_SEND_PATH, "--raw", "--timeout", "30", bytes});
+    pexal_test::Child sender({PEXAL_SEND_PATH, "--raw", "-n", "--timeout", "30", bytes});
     std::optional<int> status;
     while (!(status = sender.Finished())) PollPort();
     EXPECT_EQ(*status, 0);

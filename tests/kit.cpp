@@ -118,6 +118,13 @@ void PollTest::ticks(int n) {
     for (int k = 0; k < n; ++k) PollPort();
 }
 
+int PollTest::pollUntilExit(Child& child) {
+    for (;;) {
+        if (const auto status = child.Finished()) return *status;
+        PollPort();
+    }
+}
+
 int PollTest::reportLines() const {
     const std::string text = report.str();
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));

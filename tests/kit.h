@@ -86,6 +86,8 @@ protected:
     void TearDown() override;
     void ticks(int n);
     int reportLines() const;
+    // Polls without pause until `child` ends; its exit status.
+    int pollUntilExit(class Child& child);
 
     std::optional<HeadOnPage> head;
     RecordingPage* printed = nullptr;

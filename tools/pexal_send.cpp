@@ -1,22 +1,27 @@
 // pexal-send: prints text or bytes on the Pexal Printer from a shell, through the host's
-// side of the handshake. This file is the command line; the handshake and the encoder
-// live in host/.
+// side of the handshake. This file is the command line; the handshake, the encoder and
+// the page watch live in host/.
 #include <getopt.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <variant>
+#include <thread>
 
 #include "common/facts.h"
 #include "host/encoder.h"
 #include "host/handshake.h"
+#include "host/page_watch.h"
 #include "port/io.h"
+#include "tools/usage.h"
 
 namespace {
 
@@ -28,33 +33,12 @@ enum class Exit : int {
     kPortUnusable = 4,
 };
 
-constexpr char kVersion[] = "pexal-send 0.1.0";
-constexpr char kUsageText[] = R"(Usage: pexal-send [options] [TEXT...]
-Sends TEXT (the arguments joined by spaces) or, without TEXT, standard input to the
-Pexal Printer, one byte at a time: each byte waits until the data port reads 0, is
-stored there, and counts as taken once the printer has cleared the port again.
-
-Text is read as UTF-8 and sent in windows-1252; a character without a windows-1252 code
-is sent as "?" with a warning, and each newline is sent as CR LF so that every line
-starts at the left margin.
-
-Options:
-  -r, --raw          send the bytes unchanged (a zero byte cannot be sent: 0 means empty)
-  -p, --port N       the data port, 100 or above (default 130)
-  -t, --timeout S    seconds to wait for the printer to take each byte (default 10)
-  -h, --help         show this help and exit
-  -V, --version      show the version and exit
-
-Exit status:
-  0  every byte was taken (also when there was nothing to send)
-  1  usage error
-  2  the printer did not take a byte in time
-  3  the input cannot be sent (a zero byte, invalid UTF-8, unreadable input); nothing sent
-  4  the port file cannot be used (for example a directory or a link stands at its path)
-)";
+constexpr char kVersion[] = "pexal-send 0.2.0";
 
 struct Options {
     bool raw = false;
+    bool newline = true;  // after text given as arguments, like echo
+    bool wrap = false;
     std::int32_t port = pexal::kDataPort;
     double timeout = 10;
     std::optional<std::string> text;  // from the arguments; standard input otherwise
@@ -91,34 +75,43 @@ std::optional<double> ParseSeconds(const char* text) {
 // Returns the exit status when the program is to stop at once.
 std::optional<Exit> ParseArguments(int argc, char** argv, Options& options) {
     static const option kLong[] = {
-        {"raw", no_argument, nullptr, 'r'},      {"port", required_argument, nullptr, 'p'},
-        {"timeout", required_argument, nullptr, 't'}, {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, 'V'},  {nullptr, 0, nullptr, 0},
+        {"raw", no_argument, nullptr, 'r'},
+        {"port", required_argument, nullptr, 'p'},
+        {"timeout", required_argument, nullptr, 't'},
+        {"wrap", no_argument, nullptr, 'w'},
+        {"no-newline", no_argument, nullptr, 'n'},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0},
     };
     opterr = 0;  // the messages are ours
-    for (int c; (c = getopt_long(argc, argv, ":rp:t:hV", kLong, nullptr)) != -1;) {
+    for (int c; (c = getopt_long(argc, argv, ":rnp:t:whV", kLong, nullptr)) != -1;) {
         const std::string given = argv[optind - 1];
         switch (c) {
             case 'r':
                 options.raw = true;
                 break;
+            case 'n':
+                options.newline = false;
+                break;
+            case 'w':
+                options.wrap = true;
+                break;
             case 'p':
                 if (const auto port = ParsePort(optarg)) {
                     options.port = *port;
-                } else {
-                    return UsageError("--port takes a whole number from " +
-                                      std::to_string(pexal::kFirstPort) + " to 2147483647, not '" +
-                                      optarg + "'");
+                    break;
                 }
-                break;
+                return UsageError("--port takes a whole number from " +
+                                  std::to_string(pexal::kFirstPort) + " to 2147483647, not '" +
+                                  optarg + "'");
             case 't':
                 if (const auto seconds = ParseSeconds(optarg)) {
                     options.timeout = *seconds;
-                } else {
-                    return UsageError("--timeout takes seconds above 0, not '" +
-                                      std::string(optarg) + "'");
+                    break;
                 }
-                break;
+                return UsageError("--timeout takes seconds above 0, not '" + std::string(optarg) +
+                                  "'");
             case 'h':
                 std::cout << kUsageText;
                 return Exit::kTaken;
@@ -132,119 +125,257 @@ std::optional<Exit> ParseArguments(int argc, char** argv, Options& options) {
                                   (optopt != 0 ? "-" + std::string(1, char(optopt)) : given) + "'");
         }
     }
-    for (int k = optind; k < argc; ++k) {
-        options.text = options.text ? *options.text + ' ' + argv[k] : std::string(argv[k]);
+    const bool standardInput =
+        optind == argc || (optind + 1 == argc && argv[optind] == std::string("-"));
+    if (!standardInput) {
+        std::string text;
+        for (int k = optind; k < argc; ++k) text += (k > optind ? " " : "") + std::string(argv[k]);
+        if (options.newline) text += '\n';
+        options.text = std::move(text);
     }
     return std::nullopt;
 }
 
-std::optional<std::string> ReadStandardInput() {
-    std::string input{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-    if (std::cin.bad()) return std::nullopt;
-    return input;
+// The signal that asks us to stop, or 0. Handlers only set it; every wait looks at it.
+volatile std::sig_atomic_t stopSignal = 0;
+
+void OnStopSignal(int signal) { stopSignal = signal; }
+
+// No SA_RESTART: a read of standard input or a wait returns at once when a signal comes.
+void CatchStopSignals() {
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
-// The bytes to send, or the exit status when the input cannot be sent.
-std::variant<std::string, Exit> Prepare(const Options& options, std::string input) {
-    if (options.raw) {
-        const auto zero = input.find('\0');
-        if (zero == std::string::npos) return input;
-        return Fail(Exit::kBadInput, "byte " + std::to_string(zero + 1) +
-                                         " of the input is 0, which the port reserves for "
-                                         "'empty'; nothing sent");
-    }
-    host::Encoder encoder;
-    if (!encoder.ok()) {
-        return Fail(Exit::kBadInput, "this system cannot convert UTF-8 to windows-1252; use --raw");
-    }
-    std::string bytes;
-    if (!encoder.Feed(input, bytes) || !encoder.Finish()) {
-        return Fail(Exit::kBadInput, encoder.error() + "; nothing sent (use --raw to send bytes "
-                                                       "unchanged)");
-    }
-    if (encoder.unmappable() > 0) {
-        Say("warning: " + std::to_string(encoder.unmappable()) +
-            " character(s) have no windows-1252 code and are sent as '?'");
-    }
-    return bytes;
-}
+std::string Bytes(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
-class Progress {
+// Takes input in pieces and hands the printer each piece's bytes as they come.
+class Sender {
 public:
-    explicit Progress(std::size_t total) : total_(total), shown_(isatty(STDERR_FILENO) != 0) {}
-    void Show(std::size_t sent) const {
-        if (!shown_) return;
-        const std::size_t left = total_ - sent;
-        std::cerr << "\rpexal-send: " << sent << "/" << total_ << " bytes sent, about "
-                  << (left + pexal::kTicksPerSecond - 1) / pexal::kTicksPerSecond
-                  << " s left   " << std::flush;
+    explicit Sender(const Options& options)
+        : options_(options),
+          link_(options.port, std::chrono::duration_cast<host::Clock::duration>(
+                                  std::chrono::duration<double>(options.timeout))),
+          folder_(watch_),
+          progress_(isatty(STDERR_FILENO) != 0) {
+        link_.SetCancel(&stopSignal);
+        link_.onWait = [this](std::uint64_t byte, host::Clock::duration waited) {
+            if (progress_ && waited >= std::chrono::seconds(1)) ShowWaiting(byte);
+        };
     }
-    void End() const {
-        if (shown_) std::cerr << "\n";
+
+    // Sends one piece of input; returns the exit status when the send has to stop.
+    std::optional<Exit> Piece(std::string_view input) {
+        if (const auto refused = Prepare(input, held_)) return refused;
+        // A piece that ends inside a character waits for the next: should the input end
+        // there instead, the character is invalid and the piece is not sent.
+        if (encoder_.incomplete()) return std::nullopt;
+        std::string bytes;
+        bytes.swap(held_);
+        return Send(bytes);
     }
+
+    // The input has ended: sends what was held back and waits for the last byte.
+    Exit End() {
+        if (!options_.raw && !encoder_.Finish()) return Refused(encoder_.error());
+        std::string bytes;
+        bytes.swap(held_);
+        if (options_.wrap) folder_.Flush(bytes);
+        if (const auto stopped = Send(bytes)) return *stopped;
+        if (encoder_.unmappable() > 0) {
+            Say("warning: " + std::to_string(encoder_.unmappable()) +
+                " character(s) have no windows-1252 code and are sent as '?'");
+        }
+        if (link_.taken() == 0 && !link_.pending()) return Fail(Exit::kTaken, "nothing to send");
+        const host::Outcome outcome = link_.WaitUntilTaken();
+        if (outcome != host::Outcome::kDone) return Stopped(outcome);
+        EndProgress();
+        return Exit::kTaken;
+    }
+
+    // Standard input could not be read.
+    Exit Unreadable(int error) {
+        return Refused(std::string("cannot read standard input: ") + std::strerror(error));
+    }
+
+    Exit Interrupted() { return Stopped(host::Outcome::kInterrupted); }
 
 private:
-    const std::size_t total_;
-    const bool shown_;
-};
+    // Appends to `bytes` what `input` is to be sent as.
+    std::optional<Exit> Prepare(std::string_view input, std::string& bytes) {
+        std::string encoded;
+        if (options_.raw) {
+            const auto zero = input.find('\0');
+            if (zero != std::string_view::npos) {
+                return Refused("byte " + std::to_string(read_ + zero + 1) +
+                               " of the input is 0, which the port reserves for 'empty'");
+            }
+            encoded = input;
+        } else {
+            if (!encoder_.ok()) {
+                return Refused("this system cannot convert UTF-8 to windows-1252; use --raw");
+            }
+            if (!encoder_.Feed(input, encoded)) return Refused(encoder_.error());
+        }
+        read_ += input.size();
+        if (options_.wrap) {
+            folder_.Feed(encoded, bytes);
+        } else {
+            for (const char c : encoded) watch_.Follow(static_cast<std::uint8_t>(c));
+            bytes += encoded;
+        }
+        WarnAboutThePage();
+        return std::nullopt;
+    }
 
-Exit Send(const Options& options, const std::string& bytes) {
-    const auto timeout = std::chrono::duration_cast<host::Clock::duration>(
-        std::chrono::duration<double>(options.timeout));
-    host::Handshake link(options.port, timeout);
-    const Progress progress(bytes.size());
-    std::size_t sent = 0;
-    host::Outcome outcome = host::Outcome::kDone;
-    for (; sent < bytes.size() && outcome == host::Outcome::kDone; ++sent) {
-        progress.Show(sent);
-        outcome = link.Put(static_cast<std::uint8_t>(bytes[sent]));
+    std::optional<Exit> Send(const std::string& bytes) {
+        if (bytes.empty()) return std::nullopt;
+        // The port file is touched only once there is something to send.
+        if (const auto stopped = WaitForOtherSenders()) return stopped;
+        for (const char c : bytes) {
+            const host::Outcome outcome = link_.Put(static_cast<std::uint8_t>(c));
+            if (outcome != host::Outcome::kDone) return Stopped(outcome);
+            ShowProgress();
+        }
+        return std::nullopt;
     }
-    if (outcome == host::Outcome::kDone) {
-        outcome = link.WaitUntilTaken();
-        if (outcome == host::Outcome::kDone) progress.Show(sent);
-    } else {
-        --sent;  // the byte whose put failed was not sent
+
+    void WarnAboutThePage() {
+        if (watch_.ranPastRightEdge() && !warnedRight_) {
+            warnedRight_ = true;
+            Say("warning: a line runs past the right edge (" + std::to_string(pexal::kColumns) +
+                " columns); the rest overprints its last column (--wrap folds it)");
+        }
+        if (watch_.ranPastLastLine() && !warnedBottom_) {
+            warnedBottom_ = true;
+            Say("warning: the text runs past the " + std::to_string(pexal::kLines) +
+                "th line; the rest overprints the last line; press New page");
+        }
     }
-    progress.End();
-    const std::string count = " (" + std::to_string(sent) + " of " +
-                              std::to_string(bytes.size()) + " bytes sent)";
-    switch (outcome) {
-        case host::Outcome::kDone:
-            return Exit::kTaken;
-        case host::Outcome::kUnusable:
-            return Fail(Exit::kPortUnusable, "cannot use port file " + link.failure().path + ": " +
-                                                 link.failure().reason + count);
-        case host::Outcome::kTimedOut:
-            break;
+
+    // Input we cannot send: what came before it was sent, nothing after it is.
+    Exit Refused(const std::string& why) {
+        EndProgress();
+        const std::uint64_t sent = link_.taken() + (link_.pending() ? 1 : 0);
+        if (link_.pending()) link_.WaitUntilTaken();
+        return Fail(Exit::kBadInput,
+                    why + "; " + (sent == 0 ? "nothing sent" : Bytes(sent) + " were already sent") +
+                        (options_.raw ? "" : " (use --raw to send bytes unchanged)"));
     }
-    const std::string what = sent == 0 ? "port " + std::to_string(options.port) + " was not cleared"
-                                       : "the printer did not take byte " + std::to_string(sent) +
-                                             " of " + std::to_string(bytes.size());
-    std::ostringstream seconds;
-    seconds << options.timeout;
-    return Fail(Exit::kNotTaken, what + " within " + seconds.str() + " s (port file " +
-                                     io::PortFilePath() +
-                                     ").\nIs pexal-printer running? Start it and send again.");
-}
+
+    // The send cannot go on: take our byte back if the printer has not, and say how far
+    // it got.
+    Exit Stopped(host::Outcome outcome) {
+        EndProgress();
+        const bool hadByte = link_.pending();
+        const bool withdrawn = link_.Withdraw();
+        const std::string taken = Bytes(link_.taken()) + " taken";
+        const std::string rest = withdrawn || hadByte ? "; the rest was withdrawn" : "";
+        switch (outcome) {
+            case host::Outcome::kUnusable:
+                return Fail(Exit::kPortUnusable, Unusable(link_.failure()) + " (" + taken + ")");
+            case host::Outcome::kInterrupted:
+                Say(std::string("stopped by ") + strsignal(stopSignal) + ": " + taken + rest);
+                return static_cast<Exit>(128 + stopSignal);
+            case host::Outcome::kTimedOut:
+            case host::Outcome::kDone:
+                break;
+        }
+        std::ostringstream seconds;
+        seconds << options_.timeout;
+        const std::string what =
+            link_.taken() == 0 && !hadByte
+                ? "port " + std::to_string(options_.port) + " was not cleared"
+                : "the printer did not take byte " + std::to_string(link_.taken() + 1);
+        return Fail(Exit::kNotTaken, what + " within " + seconds.str() + " s (port file " +
+                                         io::PortFilePath() + "): " + taken + rest +
+                                         ".\nIs pexal-printer running? Start it and send again.");
+    }
+
+    // One sender at a time: texts from two never interleave. Held until the program ends.
+    std::optional<Exit> WaitForOtherSenders() {
+        bool said = false;
+        for (;;) {
+            io::Failure why;
+            if (lock_.TryLock(options_.port, &why)) return std::nullopt;
+            if (!why.busy()) return Fail(Exit::kPortUnusable, Unusable(why));
+            if (stopSignal != 0) return Stopped(host::Outcome::kInterrupted);
+            if (!said) {
+                Say("another pexal-send is printing to port " + std::to_string(options_.port) +
+                    "; waiting for it to finish");
+                said = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+    static std::string Unusable(const io::Failure& why) {
+        return "cannot use port file " + why.path + ": " + why.reason;
+    }
+
+    void ShowProgress() {
+        if (!progress_) return;
+        std::cerr << "\rpexal-send: " << Bytes(link_.taken()) << " taken\033[K" << std::flush;
+        shown_ = true;
+    }
+
+    void ShowWaiting(std::uint64_t byte) {
+        struct stat info = {};
+        const std::string path = io::PortFilePath();
+        const bool exists = ::lstat(path.c_str(), &info) == 0;
+        std::cerr << "\rpexal-send: " << Bytes(link_.taken()) << " taken; waiting for the printer "
+                  << "to take byte " << byte << " (port file " << path
+                  << (exists ? "" : " does not exist") << ")\033[K" << std::flush;
+        shown_ = true;
+    }
+
+    void EndProgress() {
+        if (!shown_) return;
+        std::cerr << "\rpexal-send: " << Bytes(link_.taken()) << " taken\033[K\n";
+        shown_ = false;
+    }
+
+    const Options& options_;
+    io::SenderLock lock_;
+    host::Handshake link_;
+    host::Encoder encoder_;
+    host::PageWatch watch_;
+    host::Folder folder_;
+    const bool progress_;
+    bool shown_ = false;
+    bool warnedRight_ = false, warnedBottom_ = false;
+    std::uint64_t read_ = 0;
+    std::string held_;  // encoded, not yet sent
+};
 
 Exit Run(int argc, char** argv) {
     Options options;
     if (const auto status = ParseArguments(argc, argv, options)) return *status;
+    CatchStopSignals();
+    Sender sender(options);
 
-    std::string input;
     if (options.text) {
-        input = *options.text;
-    } else if (auto read = ReadStandardInput()) {
-        input = std::move(*read);
-    } else {
-        return Fail(Exit::kBadInput, "cannot read standard input; nothing sent");
+        if (const auto stopped = sender.Piece(*options.text)) return *stopped;
+        return sender.End();
     }
-    auto prepared = Prepare(options, std::move(input));
-    if (const Exit* refused = std::get_if<Exit>(&prepared)) return *refused;
-    const std::string& bytes = std::get<std::string>(prepared);
-    if (bytes.empty()) return Fail(Exit::kTaken, "nothing to send");
-
-    return Send(options, bytes);
+    if (isatty(STDIN_FILENO) != 0) {
+        Say("type the text to print; each line goes when you press Enter, Ctrl-D ends");
+    }
+    // Sent as it arrives: a line at a time from a terminal, as it comes from a pipe.
+    char buffer[64 * 1024];
+    for (;;) {
+        if (stopSignal != 0) return sender.Interrupted();
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n == 0) return sender.End();
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return sender.Unreadable(errno);
+        }
+        const std::string_view piece(buffer, static_cast<std::size_t>(n));
+        if (const auto stopped = sender.Piece(piece)) return *stopped;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,144 @@
+// pexal-send against the real poll cycle: one sender at a time, nothing left behind,
+// input sent as it arrives, and the page's edges.
+#include <signal.h>
+
+#include <chrono>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "port/poll_port.h"
+#include "tests/kit.h"
+
+namespace {
+
+using pexal_test::Child;
+
+class Send : public pexal_test::PollTest {
+protected:
+    std::string errors() const { return readFile("stderr.txt"); }
+    std::string errorsFile() const { return (dir() / "stderr.txt").string(); }
+    std::uint8_t port130() const {
+        const auto bytes = fileBytes();
+        return bytes && bytes->size() > 30 ? static_cast<std::uint8_t>(bytes->at(30)) : 0;
+    }
+    // Polls until `done`, or fails the test after a generous deadline.
+    template <typename Pred>
+    void pollUntil(Pred done, const char* what) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << what;
+            PollPort();
+        }
+    }
+    // The printed text, one string a printed line (by the y of each glyph).
+    std::vector<std::string> lines() const {
+        std::map<int, std::string> byY;
+        for (const auto& mark : printed->draws()) byY[mark.y] += static_cast<char>(mark.code);
+        std::vector<std::string> out;
+        for (const auto& [y, text] : byY) out.push_back(text);
+        return out;
+    }
+};
+
+TEST_F(Send, ConcurrentSendersPrintEachTextWholeAndInTurn) {
+    for (const int senders : {2, 5}) {
+        printed->marks.clear();
+        std::vector<std::unique_ptr<Child>> running;
+        for (int k = 0; k < senders; ++k) {
+            running.push_back(std::make_unique<Child>(std::vector<std::string>{
+                PEXAL_SEND_PATH, "--raw", "-n", "--timeout", "30", std::string(12, char('A' + k))}));
+        }
+        for (auto& sender : running) EXPECT_EQ(pollUntilExit(*sender), 0);
+        const std::string text = printed->text();
+        ASSERT_EQ(text.size(), 12u * senders) << text;
+        for (std::size_t at = 0; at < text.size(); at += 12) {
+            EXPECT_EQ(text.substr(at, 12), std::string(12, text[at])) << "interleaved: " << text;
+        }
+    }
+}
+
+TEST_F(Send, ASignalTakesBackTheByteThePrinterHasNotTaken) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        Child sender({PEXAL_SEND_PATH, "--raw", "xy"}, false, errorsFile());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (port130() != 'x') ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+        ::kill(sender.pid(), signal);
+        EXPECT_EQ(sender.Wait(), 128 + signal);
+        EXPECT_EQ(port130(), 0);
+        EXPECT_NE(errors().find("0 bytes taken; the rest was withdrawn"), std::string::npos)
+            << errors();
+    }
+    ticks(2);
+    EXPECT_EQ(printed->text(), "") << "nothing of a withdrawn byte is printed";
+}
+
+TEST_F(Send, InputIsSentAsItArrivesAndABadByteStopsItThere) {
+    const struct {
+        std::vector<std::string> args;
+        std::string bad, says;
+    } cases[] = {
+        {{"--raw"}, std::string("\0c", 2), "byte 3 of the input is 0"},
+        {{"-"}, "\xFF", "not valid UTF-8 (byte 3)"},
+    };
+    for (const auto& c : cases) {
+        printed->marks.clear();
+        std::vector<std::string> args = {PEXAL_SEND_PATH};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Child sender(args, /*pipeInput=*/true, errorsFile());
+        sender.Write("ab");  // and the input stays open
+        pollUntil([&] { return printed->text() == "ab"; }, "nothing printed before the end");
+        sender.Write(c.bad);
+        EXPECT_EQ(pollUntilExit(sender), 3);
+        EXPECT_NE(errors().find(c.says), std::string::npos) << errors();
+        EXPECT_NE(errors().find("; 2 bytes were already sent"), std::string::npos) << errors();
+        EXPECT_EQ(printed->text(), "ab");
+    }
+}
+
+TEST_F(Send, UnreadableStandardInputIsRefusedWithTheReason) {
+    const struct {
+        const char* redirect;
+        const char* says;
+    } cases[] = {
+        {"0<&-", "Bad file descriptor"},
+        {"0</", "Is a directory"},
+        {"0>/dev/null", "Bad file descriptor"},
+    };
+    for (const auto& c : cases) {
+        Child sender({"/bin/sh", "-c", std::string("exec \"$0\" ") + c.redirect, PEXAL_SEND_PATH},
+                     false, errorsFile());
+        EXPECT_EQ(sender.Wait(), 3) << c.redirect;
+        EXPECT_NE(errors().find(std::string("cannot read standard input: ") + c.says),
+                  std::string::npos)
+            << errors();
+    }
+}
+
+TEST_F(Send, WrapFoldsAtSpacesAndTheEdgesAreWarnedAboutOtherwise) {
+    const std::string sixty = "Sixty characters make a line far wider than this little page";
+    Child wrapped({PEXAL_SEND_PATH, "--wrap", sixty}, false, errorsFile());
+    EXPECT_EQ(pollUntilExit(wrapped), 0);
+    std::string joined;
+    for (std::string line : lines()) {
+        EXPECT_LE(line.size(), 26u) << line;
+        line.erase(line.find_last_not_of(' ') + 1);  // a space before the fold is invisible
+        joined += (joined.empty() ? "" : " ") + line;
+    }
+    EXPECT_EQ(joined, sixty) << "every word whole, in order";
+    EXPECT_EQ(errors(), "");
+
+    const struct {
+        std::string text, says;
+    } overflows[] = {
+        {std::string(30, 'x'), "a line runs past the right edge"},
+        {std::string(25, '\n') + "z", "the text runs past the 19th line"},
+    };
+    for (const auto& o : overflows) {
+        Child sender({PEXAL_SEND_PATH, "-n", o.text}, false, errorsFile());
+        EXPECT_EQ(pollUntilExit(sender), 0);
+        EXPECT_NE(errors().find("warning: " + o.says), std::string::npos) << errors();
+    }
+}
+
+}  // namespace
