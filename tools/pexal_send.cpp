@@ -327,7 +327,7 @@ private:
         const bool exists = ::lstat(path.c_str(), &info) == 0;
         std::cerr << "\rpexal-send: " << Bytes(link_.taken()) << " taken; waiting for the printer "
                   << "to take byte " << byte << " (port file " << path
-                  << (exists ? "" : " does not exist") << ")\033[K" << std::flush;
+                  << (exists ? " exists" : " does not exist") << ")\033[K" << std::flush;
         shown_ = true;
     }
 
