@@ -83,7 +83,7 @@ int main(int, char**) {
 
     const std::string portFile = io::PortFilePath();
     Form1* shown = nullptr;
-    SinglePrinter single(QString::fromStdString(portFile), [&shown] {
+    SinglePrinter single(portFile, [&shown] {
         if (shown == nullptr) return;
         shown->showNormal();
         shown->raise();
@@ -98,7 +98,7 @@ int main(int, char**) {
             return 0;
         case SinglePrinter::Claim::kUnchecked:
             std::cerr << "pexal-printer: warning: cannot tell whether another printer uses "
-                      << portFile << " (" << single.error().toStdString() << ")" << std::endl;
+                      << portFile << " (" << single.error() << ")" << std::endl;
             break;
     }
 

@@ -1,55 +1,89 @@
 #include "app/single_printer.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocalSocket>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
 
 namespace {
 
 // Printers started in different directories with a relative TMPDIR still meet when they
 // name the same file; printers for different files never do.
-QString ServerName(const QString& portFile) {
-    const QString absolute = QDir::cleanPath(QFileInfo(portFile).absoluteFilePath());
+std::string ServerName(const std::string& portFile) {
+    const QString absolute =
+        QDir::cleanPath(QFileInfo(QString::fromStdString(portFile)).absoluteFilePath());
     const QByteArray digest =
         QCryptographicHash::hash(absolute.toUtf8(), QCryptographicHash::Sha256).toHex();
-    return "pexal-printer-" + QString::fromLatin1(digest.left(32));
+    return "pexal-printer-" + digest.left(32).toStdString();
 }
 
-bool AskToComeToTheFront(const QString& name) {
-    QLocalSocket socket;
-    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-    socket.connectToServer(name);
-    if (!socket.waitForConnected(2000)) return false;
-    socket.write("raise\n");
-    socket.waitForBytesWritten(2000);
-    socket.disconnectFromServer();
-    return true;
+// The abstract address: a leading zero byte, then the name, with no terminator.
+socklen_t Address(const std::string& name, sockaddr_un* address) {
+    *address = {};
+    address->sun_family = AF_UNIX;
+    std::memcpy(address->sun_path + 1, name.data(), name.size());
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+}
+
+int NewSocket() { return ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }
+
+// True when a printer answered; connecting is all it needs to come to the front.
+bool AskToComeToTheFront(const sockaddr_un& address, socklen_t length) {
+    const int fd = NewSocket();
+    if (fd < 0) return false;
+    const bool answered =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 || errno == EAGAIN;
+    ::close(fd);
+    return answered;
 }
 
 }  // namespace
 
-SinglePrinter::SinglePrinter(const QString& portFile, std::function<void()> onAnotherStart) {
-    const QString name = ServerName(portFile);
-    server_.setSocketOptions(QLocalServer::AbstractNamespaceOption);
-    // Listening is the claim, and only one process can listen on a name; a printer that
-    // lost the race but finds nobody to talk to (the first just ended) tries again.
+SinglePrinter::SinglePrinter(const std::string& portFile, std::function<void()> onAnotherStart) {
+    sockaddr_un address;
+    const socklen_t length = Address(ServerName(portFile), &address);
+    // Binding is the claim, and only one process can bind a name; a printer that lost the
+    // race but finds nobody to talk to (the first has just ended) tries again.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (server_.listen(name)) {
+        const int fd = NewSocket();
+        if (fd < 0) {
+            error_ = std::strerror(errno);
+            return;
+        }
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+            ::listen(fd, 8) == 0) {
+            listening_ = fd;
             claim_ = Claim::kOurs;
-            QObject::connect(&server_, &QLocalServer::newConnection, [this, onAnotherStart] {
-                while (QLocalSocket* other = server_.nextPendingConnection()) {
-                    QObject::connect(other, &QLocalSocket::disconnected, other,
-                                     &QObject::deleteLater);
+            notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+            QObject::connect(notifier_.get(), &QSocketNotifier::activated, [fd, onAnotherStart] {
+                for (int other; (other = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+                    ::close(other);
                     onAnotherStart();
                 }
             });
             return;
         }
-        if (server_.serverError() != QAbstractSocket::AddressInUseError) return;
-        if (AskToComeToTheFront(name)) {
+        const int error = errno;
+        ::close(fd);
+        if (error != EADDRINUSE) {
+            error_ = std::strerror(error);
+            return;
+        }
+        if (AskToComeToTheFront(address, length)) {
             claim_ = Claim::kAnotherPrinter;
             return;
         }
     }
+    error_ = "the printer holding the name does not answer";
+}
+
+SinglePrinter::~SinglePrinter() {
+    notifier_.reset();
+    if (listening_ >= 0) ::close(listening_);
 }
