@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGlyphRun>
+#include <QResource>
 #include <QPainter>
 
 namespace {
@@ -13,10 +14,29 @@ constexpr char16_t kSoftHyphen = 0x00AD;
 
 }  // namespace
 
+// A table of our own rather than a codec: loading one costs the printer a megabyte.
+char16_t FromWindows1252(std::uint8_t code) {
+    static constexpr char16_t k80To9F[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    };
+    return code >= 0x80 && code <= 0x9F ? k80To9F[code - 0x80] : char16_t{code};
+}
+
 QString PrinterFontFamily() {
     static const QString family = [] {
         Q_INIT_RESOURCE(printer_font);
-        const int id = QFontDatabase::addApplicationFont(":/fonts/LiberationSans-Regular.ttf");
+        // Stored uncompressed, the font is read in place from the program's own pages,
+        // and only the parts in use are ever loaded, instead of a copy of the whole file.
+        const QResource file(":/fonts/LiberationSans-Regular.ttf");
+        const QByteArray data =
+            file.compressionAlgorithm() == QResource::NoCompression
+                ? QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()),
+                                          static_cast<qsizetype>(file.size()))
+                : file.uncompressedData();
+        const int id = QFontDatabase::addApplicationFontFromData(data);
         const QStringList families = QFontDatabase::applicationFontFamilies(id);
         return families.isEmpty() ? QStringLiteral("Liberation Sans") : families.front();
     }();
@@ -34,15 +54,13 @@ PageImage::PageImage(qreal devicePixelRatio)
     : image_(qRound(kWidth * devicePixelRatio), qRound(kHeight * devicePixelRatio),
              QImage::Format_RGB32),
       font_(PrinterFont()),
-      rawFont_(QRawFont::fromFont(font_)),
-      decoder_("windows-1252") {
+      rawFont_(QRawFont::fromFont(font_)) {
     image_.setDevicePixelRatio(devicePixelRatio);
     image_.fill(Qt::white);
 }
 
 void PageImage::DrawGlyph(int x, int y, std::uint8_t code) {
-    const char byte = static_cast<char>(code);
-    const QString text = decoder_.decode(QByteArrayView(&byte, 1));
+    const QString text(QChar(FromWindows1252(code)));
     QPainter painter(&image_);
     painter.setFont(font_);
     painter.setPen(Qt::black);

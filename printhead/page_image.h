@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QRawFont>
 #include <QRect>
-#include <QStringDecoder>
 #include <functional>
 
 #include "common/facts.h"
@@ -39,9 +38,12 @@ private:
     QImage image_;
     QFont font_;
     QRawFont rawFont_;
-    QStringDecoder decoder_;
     QRect dirty_;
 };
+
+// The character a windows-1252 byte stands for; the five bytes the code page leaves
+// undefined stand for the C1 control characters of the same number, as on Windows.
+char16_t FromWindows1252(std::uint8_t code);
 
 // The printer's typeface, loaded once from the program's own resources so that the page
 // looks the same whatever fonts the machine has. PrinterFont is its size on the page.

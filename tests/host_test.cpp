@@ -6,6 +6,7 @@
 #include "host/encoder.h"
 #include "host/handshake.h"
 #include "port/io.h"
+#include "printhead/page_image.h"
 #include "tests/kit.h"
 
 namespace {
@@ -48,6 +49,20 @@ TEST(Encoder, StopsAtTheFirstBadByteAndSaysWhere) {
         EXPECT_FALSE(ok) << c.error;
         EXPECT_EQ(out, c.sent) << c.error;
         EXPECT_NE(encoder.error().find(c.error), std::string::npos) << encoder.error();
+    }
+}
+
+TEST(Encoder, AgreesWithThePageOnEveryWindows1252Code) {
+    // Two tables, one in the sender (iconv's) and one in the page: each printable code
+    // the page draws must be the code the sender sends for that character.
+    for (int code = 32; code <= 255; ++code) {
+        const QString character(QChar(FromWindows1252(static_cast<std::uint8_t>(code))));
+        host::Encoder encoder;
+        std::string out;
+        ASSERT_TRUE(encoder.Feed(character.toStdString(), out)) << code;
+        const bool undefined = code == 0x81 || code == 0x8D || code == 0x8F || code == 0x90 ||
+                               code == 0x9D;  // no character: the sender has no way to them
+        EXPECT_EQ(out, undefined ? "?" : std::string(1, static_cast<char>(code))) << code;
     }
 }
 

@@ -1,10 +1,9 @@
 #include "window/qt/form1.h"
 
+#include <QIcon>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QSvgRenderer>
-#include <QSvgWidget>
 #include <QTimer>
 
 #include "common/facts.h"
@@ -50,8 +49,15 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
 
     Paper = Place(new PageWidget(this), sheet::kPaper);
 
-    Picture1 = Place(new QSvgWidget(":/window/printer.svg", this), sheet::kPicture1);
-    Picture1->renderer()->setAspectRatioMode(Qt::KeepAspectRatio);
+    // The illustration was rendered from its SVG at build time, at 1x and 2x, so that no
+    // SVG library is loaded at start-up.
+    Picture1 = Place(new QLabel(this), sheet::kPicture1);
+    QIcon illustration;
+    illustration.addFile(":/window/printer.png");
+    illustration.addFile(":/window/printer@2x.png");
+    const QSize fitted = illustration.actualSize(Picture1->size());
+    Picture1->setPixmap(illustration.pixmap(fitted, devicePixelRatio()));
+    Picture1->setAlignment(Qt::AlignCenter);
     Picture1->setAutoFillBackground(true);
 
     QWidget* const inTabOrder[] = {Label1, NewPage, Paper, Picture1};  // as sheet::kTabOrder

@@ -7,7 +7,6 @@
 
 class QLabel;
 class QPushButton;
-class QSvgWidget;
 class QTimer;
 class PageWidget;
 
@@ -27,6 +26,6 @@ private:
     QLabel* Label1;
     QPushButton* NewPage;
     PageWidget* Paper;
-    QSvgWidget* Picture1;
+    QLabel* Picture1;
     QTimer* Timer1;
 };
