@@ -1,7 +1,6 @@
 #include "printhead/page_image.h"
 
 #include <QFontDatabase>
-#include <QFontMetrics>
 #include <QGlyphRun>
 #include <QResource>
 #include <QPainter>
@@ -10,7 +9,6 @@ namespace {
 
 // 9.75 points at 96 pixels an inch.
 constexpr int kFontPixelSize = 13;
-constexpr char16_t kSoftHyphen = 0x00AD;
 
 }  // namespace
 
@@ -25,18 +23,23 @@ char16_t FromWindows1252(std::uint8_t code) {
     return code >= 0x80 && code <= 0x9F ? k80To9F[code - 0x80] : char16_t{code};
 }
 
-QString PrinterFontFamily() {
-    static const QString family = [] {
+QByteArray PrinterFontData() {
+    static const QByteArray data = [] {
         Q_INIT_RESOURCE(printer_font);
         // Stored uncompressed, the font is read in place from the program's own pages,
         // and only the parts in use are ever loaded, instead of a copy of the whole file.
         const QResource file(":/fonts/LiberationSans-Regular.ttf");
-        const QByteArray data =
-            file.compressionAlgorithm() == QResource::NoCompression
-                ? QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()),
-                                          static_cast<qsizetype>(file.size()))
-                : file.uncompressedData();
-        const int id = QFontDatabase::addApplicationFontFromData(data);
+        return file.compressionAlgorithm() == QResource::NoCompression
+                   ? QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()),
+                                             static_cast<qsizetype>(file.size()))
+                   : file.uncompressedData();
+    }();
+    return data;
+}
+
+QString PrinterFontFamily() {
+    static const QString family = [] {
+        const int id = QFontDatabase::addApplicationFontFromData(PrinterFontData());
         const QStringList families = QFontDatabase::applicationFontFamilies(id);
         return families.isEmpty() ? QStringLiteral("Liberation Sans") : families.front();
     }();
@@ -50,41 +53,35 @@ QFont PrinterFont() {
     return font;
 }
 
+// The page draws from the font's own data, never through font matching, which would
+// take a system font of the same family name (another version of it, even) instead.
 PageImage::PageImage(qreal devicePixelRatio)
     : image_(qRound(kWidth * devicePixelRatio), qRound(kHeight * devicePixelRatio),
              QImage::Format_RGB32),
       font_(PrinterFont()),
-      rawFont_(QRawFont::fromFont(font_)) {
+      rawFont_(PrinterFontData(), kFontPixelSize) {
     image_.setDevicePixelRatio(devicePixelRatio);
     image_.fill(Qt::white);
 }
 
 void PageImage::DrawGlyph(int x, int y, std::uint8_t code) {
-    const QString text(QChar(FromWindows1252(code)));
+    // Like TextOutA: the font's glyph for the character, with no text shaping (which
+    // would hide a soft hyphen, say); a character the font lacks shows its missing-glyph
+    // mark. The cell's top-left corner is (x, y); glyphs stand on their baseline.
+    const QString character(QChar(FromWindows1252(code)));
+    const quint32 glyph = rawFont_.glyphIndexesForString(character).value(0);
+    QGlyphRun run;
+    run.setRawFont(rawFont_);
+    run.setGlyphIndexes({glyph});
+    run.setPositions({QPointF(0, 0)});
+    const QPoint baseline(x, y + qRound(rawFont_.ascent()));
     QPainter painter(&image_);
-    painter.setFont(font_);
     painter.setPen(Qt::black);
-    // The cell's top-left corner is (x, y); Qt places text by its baseline.
-    const QFontMetrics metrics(font_);
-    const QPoint baseline(x, y + metrics.ascent());
-    QRect inked;
-    if (text == QChar(kSoftHyphen)) {
-        // Text shaping hides a soft hyphen; a printer (like TextOutA) prints the font's
-        // glyph for it, so this one is drawn by glyph index.
-        QGlyphRun glyph;
-        glyph.setRawFont(rawFont_);
-        glyph.setGlyphIndexes(rawFont_.glyphIndexesForString(text));
-        glyph.setPositions({QPointF(0, 0)});
-        painter.drawGlyphRun(baseline, glyph);
-        inked = rawFont_.boundingRect(glyph.glyphIndexes().value(0)).toAlignedRect();
-    } else {
-        painter.drawText(baseline, text);
-        inked = metrics.boundingRect(text);
-    }
-    const QRect cell(x, y, metrics.horizontalAdvance(text), metrics.height());
-    dirty_ |= cell.united(inked.translated(baseline)).adjusted(-1, -1, 1, 1);
+    painter.drawGlyphRun(baseline, run);
+    const QRect cell(x, y, pexal::kCellWidth, pexal::kCellHeight);
+    const QRect inked = rawFont_.boundingRect(glyph).toAlignedRect().translated(baseline);
+    dirty_ |= cell.united(inked).adjusted(-1, -1, 1, 1);
 }
-
 void PageImage::Refresh() {
     if (dirty_.isEmpty()) return;
     const QRect changed = dirty_;

@@ -45,7 +45,9 @@ private:
 // undefined stand for the C1 control characters of the same number, as on Windows.
 char16_t FromWindows1252(std::uint8_t code);
 
-// The printer's typeface, loaded once from the program's own resources so that the page
-// looks the same whatever fonts the machine has. PrinterFont is its size on the page.
+// The printer's typeface, Liberation Sans 2, from the program's own resources so that
+// the page looks the same whatever fonts the machine has: its data, its family name as
+// registered with the toolkit (for the window's own text), and its size on the page.
+QByteArray PrinterFontData();
 QString PrinterFontFamily();
 QFont PrinterFont();
