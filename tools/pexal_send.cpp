@@ -33,7 +33,7 @@ enum class Exit : int {
     kPortUnusable = 4,
 };
 
-constexpr char kVersion[] = "pexal-send 0.2.0";
+constexpr char kVersion[] = "pexal-send " PEXAL_VERSION;
 
 struct Options {
     bool raw = false;
