@@ -24,20 +24,21 @@ public:
     // "?" and is counted. Returns false at invalid UTF-8 or a zero character, with error()
     // saying which and where; nothing after that point is appended.
     bool Feed(std::string_view utf8, std::string& out);
-    // Ends the text: a character left incomplete is invalid UTF-8.
-    bool Finish();
+    // Ends the text, appending to `out` what was held back: a character left incomplete
+    // is invalid UTF-8.
+    bool Finish(std::string& out);
 
     std::size_t unmappable() const { return unmappable_; }
-    // The input fed so far ends inside a character.
+    // The input fed so far ends inside a character (or between a CR and its LF).
     bool incomplete() const { return !pending_.empty(); }
     const std::string& error() const { return error_; }
 
 private:
     bool Fail(const std::string& what, std::size_t at);
 
-    struct Converter;
+    struct Converter;  // the platform's part
     std::unique_ptr<Converter> converter_;
-    std::string pending_;       // the start of a character the next chunk completes
+    std::string pending_;       // the start of a character (or a CR LF) the next chunk completes
     std::size_t consumed_ = 0;  // input bytes before pending_
     std::size_t unmappable_ = 0;
     std::string error_;

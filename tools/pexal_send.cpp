@@ -2,14 +2,10 @@
 // side of the handshake. This file is the command line; the handshake, the encoder and
 // the page watch live in host/.
 #include <getopt.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
+#include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -21,6 +17,7 @@
 #include "host/handshake.h"
 #include "host/page_watch.h"
 #include "port/io.h"
+#include "tools/console.h"
 #include "tools/usage.h"
 
 namespace {
@@ -136,18 +133,7 @@ std::optional<Exit> ParseArguments(int argc, char** argv, Options& options) {
     return std::nullopt;
 }
 
-// The signal that asks us to stop, or 0. Handlers only set it; every wait looks at it.
-volatile std::sig_atomic_t stopSignal = 0;
-
-void OnStopSignal(int signal) { stopSignal = signal; }
-
-// No SA_RESTART: a read of standard input or a wait returns at once when a signal comes.
-void CatchStopSignals() {
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-}
+using console::stopSignal;
 
 std::string Bytes(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
@@ -159,7 +145,7 @@ public:
           link_(options.port, std::chrono::duration_cast<host::Clock::duration>(
                                   std::chrono::duration<double>(options.timeout))),
           folder_(watch_),
-          progress_(isatty(STDERR_FILENO) != 0) {
+          progress_(console::ErrorIsTerminal()) {
         link_.SetCancel(&stopSignal);
         link_.onWait = [this](std::uint64_t byte, host::Clock::duration waited) {
             if (progress_ && waited >= std::chrono::seconds(1)) ShowWaiting(byte);
@@ -179,9 +165,11 @@ public:
 
     // The input has ended: sends what was held back and waits for the last byte.
     Exit End() {
-        if (!options_.raw && !encoder_.Finish()) return Refused(encoder_.error());
+        std::string tail;
+        if (!options_.raw && !encoder_.Finish(tail)) return Refused(encoder_.error());
         std::string bytes;
         bytes.swap(held_);
+        Route(tail, bytes);
         if (options_.wrap) folder_.Flush(bytes);
         if (const auto stopped = Send(bytes)) return *stopped;
         if (encoder_.unmappable() > 0) {
@@ -196,8 +184,8 @@ public:
     }
 
     // Standard input could not be read.
-    Exit Unreadable(int error) {
-        return Refused(std::string("cannot read standard input: ") + std::strerror(error));
+    Exit Unreadable(const std::string& error) {
+        return Refused("cannot read standard input: " + error);
     }
 
     Exit Interrupted() { return Stopped(host::Outcome::kInterrupted); }
@@ -220,6 +208,13 @@ private:
             if (!encoder_.Feed(input, encoded)) return Refused(encoder_.error());
         }
         read_ += input.size();
+        Route(encoded, bytes);
+        return std::nullopt;
+    }
+
+    // Appends `encoded` to `bytes` as the page will take it: folded, or as it is; either
+    // way followed through the head, to warn about the page's edges.
+    void Route(const std::string& encoded, std::string& bytes) {
         if (options_.wrap) {
             folder_.Feed(encoded, bytes);
         } else {
@@ -227,7 +222,6 @@ private:
             bytes += encoded;
         }
         WarnAboutThePage();
-        return std::nullopt;
     }
 
     std::optional<Exit> Send(const std::string& bytes) {
@@ -277,7 +271,7 @@ private:
             case host::Outcome::kUnusable:
                 return Fail(Exit::kPortUnusable, Unusable(link_.failure()) + " (" + taken + ")");
             case host::Outcome::kInterrupted:
-                Say(std::string("stopped by ") + strsignal(stopSignal) + ": " + taken + rest);
+                Say("stopped by " + console::SignalName(stopSignal) + ": " + taken + rest);
                 return static_cast<Exit>(128 + stopSignal);
             case host::Outcome::kTimedOut:
             case host::Outcome::kDone:
@@ -322,9 +316,8 @@ private:
     }
 
     void ShowWaiting(std::uint64_t byte) {
-        struct stat info = {};
         const std::string path = io::PortFilePath();
-        const bool exists = ::lstat(path.c_str(), &info) == 0;
+        const bool exists = console::Exists(path);
         std::cerr << "\rpexal-send: " << Bytes(link_.taken()) << " taken; waiting for the printer "
                   << "to take byte " << byte << " (port file " << path
                   << (exists ? " exists" : " does not exist") << ")\033[K" << std::flush;
@@ -353,26 +346,25 @@ private:
 Exit Run(int argc, char** argv) {
     Options options;
     if (const auto status = ParseArguments(argc, argv, options)) return *status;
-    CatchStopSignals();
+    console::CatchStopSignals();
     Sender sender(options);
 
     if (options.text) {
         if (const auto stopped = sender.Piece(*options.text)) return *stopped;
         return sender.End();
     }
-    if (isatty(STDIN_FILENO) != 0) {
+    if (console::InputIsTerminal()) {
         Say("type the text to print; each line goes when you press Enter, Ctrl-D ends");
     }
     // Sent as it arrives: a line at a time from a terminal, as it comes from a pipe.
     char buffer[64 * 1024];
     for (;;) {
         if (stopSignal != 0) return sender.Interrupted();
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        std::string error;
+        const long n = console::ReadInput(buffer, sizeof buffer, &error);
+        if (stopSignal != 0) return sender.Interrupted();
         if (n == 0) return sender.End();
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return sender.Unreadable(errno);
-        }
+        if (n < 0) return sender.Unreadable(error);
         const std::string_view piece(buffer, static_cast<std::size_t>(n));
         if (const auto stopped = sender.Piece(piece)) return *stopped;
     }
@@ -380,4 +372,4 @@ Exit Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return static_cast<int>(Run(argc, argv)); }
+int RunPexalSend(int argc, char** argv) { return static_cast<int>(Run(argc, argv)); }

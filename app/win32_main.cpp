@@ -1,0 +1,45 @@
+// The native Windows printer: one per port file, then the window until it is closed.
+#include <windows.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "port/io.h"
+#include "window/win32/form1.h"
+
+namespace {
+
+// Printers for the same port file meet under a name made from its path; Windows paths
+// are the same file whatever their letters' case.
+std::string NameFor(const std::string& portFile) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char c : portFile) {
+        hash ^= static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)));
+        hash *= 1099511628211ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return std::string("PexalPrinter-") + text;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+    const std::string portFile = io::PortFilePath();
+    const std::string name = NameFor(portFile);
+    // Held until the process ends; Windows drops it then, however the process ends.
+    const HANDLE claim = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
+    if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (const HWND first = FindWindowA(name.c_str(), nullptr)) {
+            ShowWindow(first, SW_RESTORE);
+            SetForegroundWindow(first);
+        }
+        std::fprintf(stderr,
+                     "pexal-printer: already printing from %s; brought that printer to the front\n",
+                     portFile.c_str());
+        return 0;
+    }
+    return RunForm1(instance, show, name);
+}

@@ -1,0 +1,49 @@
+#include <signal.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "tools/console.h"
+
+namespace console {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+namespace {
+void OnStopSignal(int signal) { stopSignal = signal; }
+}  // namespace
+
+// No SA_RESTART: a read of standard input returns at once when a signal comes.
+void CatchStopSignals() {
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+std::string SignalName(int signal) { return strsignal(signal); }
+
+bool InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
+bool ErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+long ReadInput(char* buffer, std::size_t size, std::string* error) {
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, buffer, size);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR && stopSignal == 0) continue;
+        *error = std::strerror(errno);
+        return -1;
+    }
+}
+
+bool Exists(const std::string& path) {
+    struct stat info = {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace console
+
+int main(int argc, char** argv) { return RunPexalSend(argc, argv); }

@@ -1,0 +1,63 @@
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/console.h"
+
+namespace console {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+namespace {
+
+// Ctrl-C and Ctrl-Break stand for SIGINT; closing the console, logging off and shutting
+// down for SIGTERM. The handler runs on a thread of its own: the main thread withdraws.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    stopSignal = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM;
+    return TRUE;
+}
+
+}  // namespace
+
+void CatchStopSignals() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
+std::string SignalName(int signal) { return signal == SIGINT ? "Ctrl-C" : "the console closing"; }
+
+bool InputIsTerminal() { return _isatty(0) != 0; }
+bool ErrorIsTerminal() { return _isatty(2) != 0; }
+
+long ReadInput(char* buffer, std::size_t size, std::string* error) {
+    // Binary: text mode would turn CR LF into LF and stop at 0x1A, which --raw must send.
+    static const int binary = _setmode(0, _O_BINARY);
+    (void)binary;
+    const int n = _read(0, buffer, static_cast<unsigned>(size));
+    if (n >= 0) return n;
+    *error = std::strerror(errno);
+    return -1;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace console
+
+// The arguments as the user typed them, in UTF-8 whatever the console's code page.
+int wmain(int argc, wchar_t** wide) {
+    std::vector<std::string> arguments;
+    for (int k = 0; k < argc; ++k) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[k], -1, nullptr, 0, nullptr, nullptr);
+        std::string utf8(bytes > 0 ? bytes - 1 : 0, '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[k], -1, utf8.data(), bytes, nullptr, nullptr);
+        arguments.push_back(std::move(utf8));
+    }
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return RunPexalSend(argc, argv.data());
+}

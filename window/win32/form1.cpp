@@ -1,0 +1,211 @@
+#include "window/win32/form1.h"
+
+#include <memory>
+
+#include "common/facts.h"
+#include "port/poll_port.h"
+#include "printhead/general.h"
+#include "window/sheet.h"
+#include "window/win32/gdi.h"
+#include "window/win32/paper.h"
+#include "window/win32/resources.h"
+
+namespace {
+
+constexpr UINT_PTR kTimer1 = 1;
+constexpr int kNewPageId = 101;
+
+COLORREF ToColorRef(const sheet::Rgb& rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
+
+// Everything the window owns; lives from WM_CREATE until WM_DESTROY.
+struct Form1 {
+    double scale = 1;  // device pixels a layout pixel (the monitor's dpi / 96)
+    std::string face;  // the typeface of the page and the controls
+    Gdi<HBRUSH> green{CreateSolidBrush(ToColorRef(sheet::kPaperGreen))};
+    Gdi<HFONT> pageFont, labelFont;
+    Gdi<HBITMAP> illustration;
+    HWND label1 = nullptr, newPage = nullptr, picture1 = nullptr;
+    std::unique_ptr<Paper> paper;
+
+    int Scaled(int twips) const {
+        return static_cast<int>(twips * scale / sheet::kTwipsPerPixel + 0.5);
+    }
+    // The one place a twips rectangle becomes device pixels.
+    RECT Box(const sheet::Twips& t) const {
+        return {Scaled(t.left), Scaled(t.top), Scaled(t.left + t.width), Scaled(t.top + t.height)};
+    }
+};
+
+// Arial when the system has it; otherwise (under Wine, say) the Liberation Sans the
+// program carries, which has Arial's metrics. The page never draws in a fallback face.
+std::string PrinterFace(HINSTANCE instance) {
+    bool haveArial = false;
+    const HDC screen = GetDC(nullptr);
+    LOGFONTA wanted = {};
+    wanted.lfCharSet = ANSI_CHARSET;
+    lstrcpyA(wanted.lfFaceName, "Arial");
+    EnumFontFamiliesExA(
+        screen, &wanted,
+        [](const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) -> int {
+            *reinterpret_cast<bool*>(found) = true;
+            return 0;
+        },
+        reinterpret_cast<LPARAM>(&haveArial), 0);
+    ReleaseDC(nullptr, screen);
+    if (haveArial) return "Arial";
+    const HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(kPrinterFontId), RT_RCDATA);
+    const HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
+    DWORD installed = 0;
+    if (loaded != nullptr) {
+        AddFontMemResourceEx(LockResource(loaded), SizeofResource(instance, found), nullptr,
+                             &installed);
+    }
+    return "Liberation Sans";
+}
+
+HFONT Font(const std::string& face, int pixelHeight) {
+    return CreateFontA(-pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                       OUT_TT_ONLY_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, face.c_str());
+}
+
+int PointsToPixels(double points, double scale) { return static_cast<int>(points * 96 / 72 * scale + 0.5); }
+
+void CreateControls(HWND window, Form1& form, HINSTANCE instance) {
+    form.pageFont.Reset(Font(form.face, PointsToPixels(sheet::kFontPoints, form.scale)));
+    form.labelFont.Reset(Font(form.face, PointsToPixels(sheet::kLabelFontPoints, form.scale)));
+    auto place = [&](const char* kind, const std::string& text, DWORD style,
+                     const sheet::Control& control, int id, HFONT font) {
+        const RECT box = form.Box(control.box);
+        const HWND made = CreateWindowExA(0, kind, text.c_str(), WS_CHILD | WS_VISIBLE | style,
+                                          box.left, box.top, box.right - box.left,
+                                          box.bottom - box.top, window,
+                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                          instance, nullptr);
+        SendMessageA(made, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        return made;
+    };
+    // Created in the designed tab order: Label1, NewPage, Paper, Picture1.
+    form.label1 = place("STATIC", sheet::Label1Caption(), SS_LEFT, sheet::kLabel1, 0,
+                        form.labelFont.get());
+    form.newPage = place("BUTTON", sheet::kNewPageCaption, WS_TABSTOP | BS_PUSHBUTTON,
+                         sheet::kNewPage, kNewPageId, form.pageFont.get());
+    form.paper = std::make_unique<Paper>(window, form.Box(sheet::kPaper.box), form.scale,
+                                         form.pageFont.get());
+    form.picture1 = place("STATIC", "", SS_BITMAP | SS_CENTERIMAGE, sheet::kPicture1, 0, nullptr);
+    const int bitmap = form.scale > 1.25 ? kIllustration2xId : kIllustrationId;
+    form.illustration.Reset(static_cast<HBITMAP>(
+        LoadImageA(instance, MAKEINTRESOURCEA(bitmap), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    SendMessageA(form.picture1, STM_SETIMAGE, IMAGE_BITMAP,
+                 reinterpret_cast<LPARAM>(form.illustration.get()));
+}
+
+void DrawPerforations(HDC dc, const Form1& form) {
+    for (const sheet::Dash& dash : sheet::Line1) {
+        // LineTo stops short of its end point: a dash covers [x1, x2).
+        MoveToEx(dc, form.Scaled(dash.x1), form.Scaled(dash.y), nullptr);
+        LineTo(dc, form.Scaled(dash.x2), form.Scaled(dash.y));
+    }
+}
+
+void DrawSprocketHoles(HDC dc, const Form1& form) {
+    const Selected pen(dc, GetStockObject(BLACK_PEN));
+    for (const sheet::Hole& hole : sheet::Shape1) {
+        const HBRUSH white = hole.fill == sheet::HoleFill::kSolidWhite
+                                 ? static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))
+                                 : GetSysColorBrush(COLOR_WINDOW);
+        const Selected brush(dc, white);
+        const RECT box = form.Box({hole.left, hole.top, sheet::kHoleSize, sheet::kHoleSize});
+        Ellipse(dc, box.left, box.top, box.right, box.bottom);
+    }
+}
+
+LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    switch (message) {
+        case WM_CREATE: {
+            const auto* create = reinterpret_cast<const CREATESTRUCTA*>(l);
+            form = static_cast<Form1*>(create->lpCreateParams);
+            SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+            CreateControls(window, *form, create->hInstance);
+            // The load step: the head is ready before the timer's first tick.
+            General::SetPage(form->paper.get());
+            General::InitPrinter();
+            General::HomeHead();
+            SetTimer(window, kTimer1, static_cast<UINT>(pexal::kPollInterval.count()), nullptr);
+            return 0;
+        }
+        case WM_TIMER:
+            if (w == kTimer1) PollPort();
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(w) == kNewPageId && HIWORD(w) == BN_CLICKED) {
+                form->paper->Clear();
+                General::HomeHead();
+            }
+            return 0;
+        case WM_CTLCOLORSTATIC:  // the label and the illustration stand on the green sheet
+            SetBkColor(reinterpret_cast<HDC>(w), ToColorRef(sheet::kPaperGreen));
+            return reinterpret_cast<LRESULT>(form->green.get());
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            const HDC dc = BeginPaint(window, &paint);
+            DrawPerforations(dc, *form);
+            DrawSprocketHoles(dc, *form);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_DESTROY:
+            KillTimer(window, kTimer1);
+            General::SetPage(nullptr);
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcA(window, message, w, l);
+    }
+}
+
+double MonitorScale() {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi / 96.0 : 1.0;
+}
+
+}  // namespace
+
+int RunForm1(HINSTANCE instance, int show, const std::string& className) {
+    Form1 form;
+    form.scale = MonitorScale();
+    form.face = PrinterFace(instance);
+    Paper::Register(instance);
+
+    WNDCLASSA sheetClass = {};
+    sheetClass.lpfnWndProc = Procedure;
+    sheetClass.hInstance = instance;
+    sheetClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kIconId));
+    sheetClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    sheetClass.hbrBackground = form.green.get();
+    sheetClass.lpszClassName = className.c_str();
+    RegisterClassA(&sheetClass);
+
+    // A fixed client area, sized by the sheet; the window can be moved and minimised.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    RECT frame = form.Box(sheet::kClientArea);
+    AdjustWindowRect(&frame, style, FALSE);
+    const HWND window = CreateWindowExA(0, className.c_str(), sheet::kCaption, style, CW_USEDEFAULT,
+                                        CW_USEDEFAULT, frame.right - frame.left,
+                                        frame.bottom - frame.top, nullptr, nullptr, instance, &form);
+    if (window == nullptr) return 1;
+    ShowWindow(window, show);
+    UpdateWindow(window);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (!IsDialogMessageA(window, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,104 @@
+#include "window/win32/paper.h"
+
+#include <algorithm>
+
+#include "common/facts.h"
+
+namespace {
+
+constexpr char kClassName[] = "PexalPrinterPaper";
+
+}  // namespace
+
+void Paper::Register(HINSTANCE instance) {
+    WNDCLASSA paper = {};
+    paper.lpfnWndProc = Procedure;
+    paper.hInstance = instance;
+    paper.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    paper.lpszClassName = kClassName;
+    RegisterClassA(&paper);
+}
+
+Paper::Paper(HWND parent, const RECT& box, double scale, HFONT font) : scale_(scale), font_(font) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = Scaled(pexal::kPageWidth);
+    info.bmiHeader.biHeight = -Scaled(pexal::kPageHeight);  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap_.Reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    initialBitmap_ = SelectObject(memory_.get(), bitmap_.get());
+    SelectObject(memory_.get(), font_);
+    SetBkMode(memory_.get(), TRANSPARENT);  // an overprinted character stays visible
+    SetTextColor(memory_.get(), GetSysColor(COLOR_WINDOWTEXT));
+    SetTextAlign(memory_.get(), TA_LEFT | TA_TOP | TA_NOUPDATECP);
+    Clear();
+    window_ = CreateWindowExA(0, kClassName, "Paper", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
+                              box.left, box.top, box.right - box.left, box.bottom - box.top,
+                              parent, nullptr, GetModuleHandleA(nullptr), this);
+}
+
+Paper::~Paper() {
+    if (window_ != nullptr) DestroyWindow(window_);
+    SelectObject(memory_.get(), initialBitmap_);  // a selected bitmap cannot be deleted
+}
+
+void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
+    const char c = static_cast<char>(code);
+    TextOutA(memory_.get(), Scaled(x), Scaled(y), &c, 1);
+    SIZE size = {};
+    GetTextExtentPoint32A(memory_.get(), &c, 1, &size);
+    // The cell, and a glyph that reaches past it (a W, an overhang), both change.
+    RECT cell = {Scaled(x) - 1, Scaled(y) - 1,
+                 Scaled(x) + std::max<int>(size.cx, Scaled(pexal::kCellWidth)) + 2,
+                 Scaled(y) + std::max<int>(size.cy, Scaled(pexal::kCellHeight)) + 1};
+    if (IsRectEmpty(&dirty_)) {
+        dirty_ = cell;
+    } else {
+        UnionRect(&dirty_, &dirty_, &cell);
+    }
+}
+
+void Paper::Refresh() {
+    if (IsRectEmpty(&dirty_) || window_ == nullptr) return;
+    InvalidateRect(window_, &dirty_, FALSE);
+    dirty_ = {};
+}
+
+void Paper::Clear() {
+    const RECT all = {0, 0, Scaled(pexal::kPageWidth), Scaled(pexal::kPageHeight)};
+    FillRect(memory_.get(), &all, GetSysColorBrush(COLOR_WINDOW));
+    dirty_ = all;
+    Refresh();
+}
+
+void Paper::Bell() { MessageBeep(MB_OK); }
+
+LRESULT CALLBACK Paper::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(l);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* paper = reinterpret_cast<Paper*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    switch (message) {
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            const HDC dc = BeginPaint(window, &paint);
+            const RECT& r = paint.rcPaint;  // only what changed
+            BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, paper->memory_.get(),
+                   r.left, r.top, SRCCOPY);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_ERASEBKGND:
+            return 1;  // the bitmap covers everything
+        case WM_NCDESTROY:
+            if (paper != nullptr) paper->window_ = nullptr;
+            break;
+        default:
+            break;
+    }
+    return DefWindowProcA(window, message, w, l);
+}

@@ -1,0 +1,41 @@
+// The page on screen for the native Windows front-end (the control `Paper`): a retained
+// bitmap (a DIB section in a memory device context) the print head draws on with
+// TextOutA, shown by a child window that repaints only what a character changed. The
+// head keeps its 225 x 297 grid; the bitmap has the monitor's pixel density.
+#pragma once
+
+#include <windows.h>
+
+#include "printhead/page.h"
+#include "window/win32/gdi.h"
+
+class Paper : public General::Page {
+public:
+    // Registers the page's window class; once, before the first Paper.
+    static void Register(HINSTANCE instance);
+
+    // A page window inside `parent` at `box` (in device pixels), `scale` device pixels a
+    // head pixel, drawing in `font` (not owned; must outlive the page).
+    Paper(HWND parent, const RECT& box, double scale, HFONT font);
+    ~Paper() override;
+    Paper(const Paper&) = delete;
+    Paper& operator=(const Paper&) = delete;
+    HWND window() const { return window_; }
+
+    void DrawGlyph(int x, int y, std::uint8_t code) override;
+    void Refresh() override;
+    void Clear() override;
+    void Bell() override;
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    int Scaled(int pixels) const { return static_cast<int>(pixels * scale_ + 0.5); }
+
+    HWND window_ = nullptr;
+    const double scale_;
+    HFONT font_;
+    MemoryDc memory_;
+    Gdi<HBITMAP> bitmap_;
+    HGDIOBJ initialBitmap_ = nullptr;
+    RECT dirty_ = {};
+};
