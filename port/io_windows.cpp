@@ -102,6 +102,21 @@ bool LockByte(HANDLE file, std::int64_t offset, bool exclusive) {
     return LockFileEx(file, flags, 0, 1, 0, &at) != 0;
 }
 
+// Unlocks the byte before its handle closes. Closing would drop the lock as well, but
+// Wine keeps a file's descriptor open for as long as a lock on it stands, and a process
+// that polls would run out of descriptors.
+class Unlocker {
+public:
+    Unlocker(HANDLE file, std::int64_t offset) : file_(file), at_(At(offset)) {}
+    Unlocker(const Unlocker&) = delete;
+    Unlocker& operator=(const Unlocker&) = delete;
+    ~Unlocker() { UnlockFileEx(file_, 0, 1, 0, &at_); }
+
+private:
+    HANDLE file_;
+    OVERLAPPED at_;
+};
+
 }  // namespace
 
 std::string TempDirectory() {
@@ -124,6 +139,7 @@ bool Transfer(const std::string& path, std::int64_t offset, bool exclusive, Next
     if (!LockByte(file.get(), offset, exclusive && !readOnly)) {
         return FailFor(GetLastError(), path, why);
     }
+    std::optional<Unlocker> unlock(std::in_place, file.get(), offset);
     std::uint8_t value = 0;
     DWORD moved = 0;
     OVERLAPPED at = At(offset);
@@ -139,6 +155,7 @@ bool Transfer(const std::string& path, std::int64_t offset, bool exclusive, Next
             return FailFor(GetLastError(), path, why);
         }
         if (moved != 1) return Fail(why, FailureKind::kUnusable, path, "short write");
+        unlock.reset();
         if (!file.Close()) return FailFor(GetLastError(), path, why);
     }
     *held = value;

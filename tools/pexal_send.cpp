@@ -69,6 +69,8 @@ std::optional<double> ParseSeconds(const char* text) {
     return value;
 }
 
+std::string ShortOption(int letter) { return std::string{'-', static_cast<char>(letter)}; }
+
 // Returns the exit status when the program is to stop at once.
 std::optional<Exit> ParseArguments(int argc, char** argv, Options& options) {
     static const option kLong[] = {
@@ -118,8 +120,8 @@ std::optional<Exit> ParseArguments(int argc, char** argv, Options& options) {
             case ':':
                 return UsageError("'" + given + "' needs a value");
             default:
-                return UsageError("unknown option '" +
-                                  (optopt != 0 ? "-" + std::string(1, char(optopt)) : given) + "'");
+                return UsageError("unknown option '" + (optopt != 0 ? ShortOption(optopt) : given) +
+                                  "'");
         }
     }
     const bool standardInput =

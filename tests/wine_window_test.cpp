@@ -1,0 +1,138 @@
+// The native Windows printer under Wine, on the virtual display of scripts/xvfb-session,
+// against the Linux programs on one port file: scripts/windows runs this group with
+// PEXAL_WINDOWS_BUILD naming the cross build, and WINEPREFIX set.
+#include <QImage>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "port/poll_port.h"
+#include "tests/ink.h"
+#include "tests/kit.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+        ::pclose(pipe);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+template <typename Pred>
+bool Within(std::chrono::seconds limit, Pred pred) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+// Wine keeps its server's socket under TMPDIR, so Wine programs start without it (and
+// find the port file through Wine's own temporary directory).
+class Wine : public pexal_test::PortFileTest {
+protected:
+    void SetUp() override {
+        PortFileTest::SetUp();
+        const char* build = std::getenv("PEXAL_WINDOWS_BUILD");
+        if (build == nullptr || std::getenv("PEXAL_VIRTUAL_DISPLAY") == nullptr) {
+            GTEST_SKIP() << "scripts/windows runs this group (a cross build, Wine, a display)";
+        }
+        build_ = build;
+        // Wine's temporary directory, as the Linux side sees it: both programs meet there.
+        temp_ = Capture(
+            R"sh(env -u TMPDIR sh -c 'winepath -u "$(wine cmd /c echo %TMP% | tr -d "\r")"' 2>&-)sh");
+        ASSERT_FALSE(temp_.empty()) << "no Wine temporary directory";
+        fs::create_directories(temp_);
+        fs::remove(temp_ / "dov_port.dat");
+        ::setenv("TMPDIR", temp_.c_str(), 1);
+    }
+    fs::path portFile() const { return temp_ / "dov_port.dat"; }
+    std::string exe(const char* name) const { return (build_ / name).string(); }
+
+    // The printer's window as the screen shows it: the light-green client area.
+    QRect findWindow(QImage* shot) {
+        Capture("import -window root " + (dir() / "shot.png").string() + " 2>/dev/null");
+        *shot = QImage(QString::fromStdString((dir() / "shot.png").string()))
+                    .convertToFormat(QImage::Format_RGB32);
+        QRect green;
+        for (int y = 0; y < shot->height(); ++y) {
+            for (int x = 0; x < shot->width(); ++x) {
+                if ((shot->pixel(x, y) & 0xFFFFFF) == 0xC0FFC0) green |= QRect(x, y, 1, 1);
+            }
+        }
+        return green;
+    }
+
+    fs::path build_, temp_;
+};
+
+TEST_F(Wine, TheWindowPrintsWhatALinuxSenderStoresAndNewPageEmptiesIt) {
+    pexal_test::Child printer({"/usr/bin/env", "-u", "TMPDIR", "wine", exe("app/pexal-printer.exe")},
+                              false,
+                              (dir() / "printer.txt").string());
+    ASSERT_TRUE(Within(60s, [&] { return fs::exists(portFile()) || printer.Finished(); }))
+        << readFile("printer.txt");
+    pexal_test::Child sender({PEXAL_SEND_PATH, "-n", "--timeout", "20", "W"});
+    EXPECT_EQ(sender.Wait(), 0) << "the Windows printer did not take the byte";
+
+    QImage shot;
+    QRect window;
+    const QRect firstCell(24 + 3, 80 + 5, 8, 15), page(24, 80, 225, 297);
+    ASSERT_TRUE(Within(20s, [&] {
+        window = findWindow(&shot);
+        return window.size() == QSize(273, 396) &&
+               pexal_test::InkIn(shot, firstCell.translated(window.topLeft()), 128);
+    })) << "window " << window.width() << "x" << window.height() << " at " << window.x() << ","
+        << window.y();
+    EXPECT_FALSE(pexal_test::InkIn(shot, QRect(24 + 60, 80 + 60, 100, 100).translated(
+                                             window.topLeft()), 250))
+        << "ink only where the glyph is";
+
+    const QPoint button = window.topLeft() + QPoint(16 + 40, 32 + 12);
+    Capture("xdotool mousemove " + std::to_string(button.x()) + " " + std::to_string(button.y()) +
+            " click 1");
+    EXPECT_TRUE(Within(10s, [&] {
+        findWindow(&shot);
+        return !pexal_test::InkIn(shot, page.translated(window.topLeft()), 250);
+    })) << "New page left ink on the page";
+
+    // Closing the window with a byte waiting (held back by a lock) leaves the byte alone.
+    pexal_test::LockHolder hold(portFile(), 30, /*exclusive=*/true);
+    setPort(130, 'Z', 31);
+    const QPoint inside = window.topLeft() + QPoint(136, 200);  // keys go where the pointer is
+    Capture("xdotool mousemove " + std::to_string(inside.x()) + " " + std::to_string(inside.y()) +
+            " click 1 key alt+F4");
+    EXPECT_TRUE(Within(20s, [&] { return printer.Finished().has_value(); }))
+        << "the window did not close";
+    EXPECT_EQ(fileBytes()->at(30), 'Z');
+}
+
+TEST_F(Wine, TheWindowsSenderPrintsOnTheLinuxPrinterEveryByteOnce) {
+    pexal_test::HeadOnPage head;
+    SetPortReport(nullptr);
+    const std::string text = "The quick brown fox";
+    pexal_test::Child sender({"/usr/bin/env", "-u", "TMPDIR", "wine", exe("tools/pexal-send.exe"),
+                              "--raw", "-n", "--timeout", "30", text},
+                             false, (dir() / "sender.txt").string());
+    std::optional<int> status;
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!(status = sender.Finished()) && std::chrono::steady_clock::now() < deadline) {
+        PollPort();
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_TRUE(status) << "the Windows sender never finished";
+    EXPECT_EQ(*status, 0) << readFile("sender.txt");
+    EXPECT_EQ(head.page.text(), text);
+}
+
+}  // namespace
