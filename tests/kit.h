@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "printhead/page.h"
@@ -108,6 +110,21 @@ private:
     pid_t child_ = -1;
     int release_ = -1;
 };
+
+// Checks `done` every 50 ms until it holds (true) or `limit` has passed (false): for
+// waiting on another process, with a generous deadline.
+template <typename Pred>
+bool Within(std::chrono::seconds limit, Pred done) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// What a shell command prints on standard output, without its last line end.
+std::string Capture(const std::string& command);
 
 // Whether the shared /tmp/dov_port.dat exists: a test that must prove it is never created
 // skips when it is there already, since it may be a real printer's.

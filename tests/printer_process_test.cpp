@@ -11,15 +11,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-template <typename Pred>
-bool Within(std::chrono::seconds limit, Pred pred) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
+using pexal_test::Within;
 
 class PrinterProcess : public pexal_test::PortFileTest {
 protected:

@@ -16,7 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 std::string FindProgram(const std::string& name) {
     const char* path = std::getenv("PATH");
@@ -30,25 +29,7 @@ std::string FindProgram(const std::string& name) {
     return "";
 }
 
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-        ::pclose(pipe);
-    }
-    return out;
-}
-
-template <typename Pred>
-bool PollFor(Pred pred, std::chrono::seconds limit) {
-    const auto deadline = Clock::now() + limit;
-    while (!pred()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+using pexal_test::Capture;
 
 // Runs only on the virtual display of scripts/xvfb-session, as CTest starts it.
 class RealWindow : public pexal_test::PortFileTest {
@@ -103,8 +84,9 @@ TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
 
     std::string id;
     std::optional<int> exited;
-    ASSERT_TRUE(PollFor([&] { return !(id = windowId()).empty() || (exited = printer->Finished()); },
-                        std::chrono::seconds(30)))
+    ASSERT_TRUE(pexal_test::Within(std::chrono::seconds(30), [&] {
+        return !(id = windowId()).empty() || (exited = printer->Finished());
+    }))
         << "the window never appeared; windows: " << Capture("xwininfo -root -tree 2>&1")
         << "printer says: " << readFile("printer-stderr.txt");
     ASSERT_FALSE(exited) << "the printer exited with " << *exited << ": "
@@ -113,7 +95,8 @@ TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
     EXPECT_NE(tree.find(id + " \"Pexal Printer\""), std::string::npos) << tree;
     EXPECT_EQ(tree.find("Bogus"), std::string::npos) << tree;
     setPort(130, 'W');
-    ASSERT_TRUE(PollFor([&] { return fileBytes()->at(30) == '\0'; }, std::chrono::seconds(10)))
+    ASSERT_TRUE(pexal_test::Within(std::chrono::seconds(10),
+                                   [&] { return fileBytes()->at(30) == '\0'; }))
         << "the printer never took the byte";
 
     const QRect firstCell(24 + 3, 80 + 5, 8, 15);
@@ -122,7 +105,7 @@ TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
         shot = screenshot(id);
         return shot.size() == QSize(273, 396) && pexal_test::InkIn(shot, firstCell, 128);
     };
-    ASSERT_TRUE(PollFor(glyphShown, std::chrono::seconds(10))) << "no glyph in the first cell";
+    ASSERT_TRUE(pexal_test::Within(std::chrono::seconds(10), glyphShown)) << "no glyph in the first cell";
 
     const QRgb green = qRgb(192, 255, 192), white = qRgb(255, 255, 255);
     EXPECT_EQ(shot.pixel(4, 60), green) << "window background";
@@ -155,8 +138,8 @@ TEST_F(RealWindow, ClosedOrDeadStandardErrorNeverStopsThePrinter) {
             ASSERT_FALSE(printer->Finished()) << "the printer died at its report";
             fs::remove(portFile());
             setPort(130, static_cast<std::uint8_t>(c));  // works again: the second report
-            ASSERT_TRUE(PollFor([&] { return fileBytes()->at(30) == '\0'; },
-                                std::chrono::seconds(10)))
+            ASSERT_TRUE(pexal_test::Within(std::chrono::seconds(10),
+                                           [&] { return fileBytes()->at(30) == '\0'; }))
                 << "the printer stopped polling after its reports";
             fs::remove(portFile());
             fs::create_directory(portFile());

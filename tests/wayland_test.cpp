@@ -20,15 +20,7 @@ bool OnPath(const std::string& name) {
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-template <typename Pred>
-bool Within(std::chrono::seconds limit, Pred pred) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
+using pexal_test::Within;
 
 // The smallest rectangle holding every pixel of exactly `colour`.
 QRect AreaOf(const QImage& image, QRgb colour) {

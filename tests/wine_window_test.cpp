@@ -16,26 +16,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-        ::pclose(pipe);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
-
-template <typename Pred>
-bool Within(std::chrono::seconds limit, Pred pred) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
+using pexal_test::Capture;
+using pexal_test::Within;
 
 // Wine keeps its server's socket under TMPDIR, so Wine programs start without it (and
 // find the port file through Wine's own temporary directory).
