@@ -117,4 +117,39 @@ TEST_F(Wine, TheWindowsSenderPrintsOnTheLinuxPrinterEveryByteOnce) {
     EXPECT_EQ(head.page.text(), text);
 }
 
+// Wine's screen density for the programs started while it lives (96 dpi back after).
+class WineDensity {
+public:
+    explicit WineDensity(int dpi) { Set(dpi); }
+    ~WineDensity() { Set(96); }
+
+private:
+    static void Set(int dpi) {
+        Capture("env -u TMPDIR wine reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels "
+                "/t REG_DWORD /d " + std::to_string(dpi) + " /f >/dev/null 2>&1");
+    }
+};
+
+TEST_F(Wine, AtOneAndAHalfTimesTheDensityTheSheetScalesAndItsGlyphsStayCrisp) {
+    const WineDensity dense(144);
+    pexal_test::Child printer({"/usr/bin/env", "-u", "TMPDIR", "wine", exe("app/pexal-printer.exe")},
+                              false, (dir() / "printer.txt").string());
+    ASSERT_TRUE(Within(60s, [&] { return fs::exists(portFile()) || printer.Finished(); }));
+    pexal_test::Child sender({PEXAL_SEND_PATH, "-n", "--timeout", "20", "W"});
+    EXPECT_EQ(sender.Wait(), 0);
+    QImage shot;
+    QRect window, ink;
+    // The page at 1.5x: at (36, 120) in the client area, its first cell at (41, 128).
+    const QRect firstCell(36 + 5, 120 + 8, 12, 23);
+    EXPECT_TRUE(Within(20s, [&] {
+        window = findWindow(&shot);
+        if (window.size() != QSize(410, 594)) return false;
+        const QImage cell = shot.copy(firstCell.translated(window.topLeft()));
+        ink = pexal_test::InkBox(cell, 128);
+        return ink.height() >= 13;  // drawn at 1.5x, not the 100 % glyph stretched or left small
+    })) << "window " << window.width() << "x" << window.height() << ", ink " << ink.width() << "x"
+        << ink.height();
+    if (const char* keep = std::getenv("PEXAL_KEEP_SCREENSHOT")) shot.save(keep);
+}
+
 }  // namespace

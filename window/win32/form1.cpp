@@ -100,6 +100,40 @@ void CreateControls(HWND window, Form1& form, HINSTANCE instance) {
                  reinterpret_cast<LPARAM>(form.illustration.get()));
 }
 
+// The window at another density (a monitor of more or fewer dots per inch): new fonts,
+// every control moved, the page drawn again at the new size, the illustration at 1x or 2x.
+void Rescale(HWND window, Form1& form, double scale, HINSTANCE instance) {
+    form.scale = scale;
+    Gdi<HFONT> oldPage(form.pageFont.Release()), oldLabel(form.labelFont.Release());
+    form.pageFont.Reset(Font(form.face, PointsToPixels(sheet::kFontPoints, scale)));
+    form.labelFont.Reset(Font(form.face, PointsToPixels(sheet::kLabelFontPoints, scale)));
+    const auto move = [&](HWND control, const sheet::Control& where, HFONT font) {
+        const RECT box = form.Box(where.box);
+        MoveWindow(control, box.left, box.top, box.right - box.left, box.bottom - box.top, TRUE);
+        if (font != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    };
+    move(form.label1, sheet::kLabel1, form.labelFont.get());
+    move(form.newPage, sheet::kNewPage, form.pageFont.get());
+    move(form.picture1, sheet::kPicture1, nullptr);
+    form.paper->Rescale(form.Box(sheet::kPaper.box), scale, form.pageFont.get());
+    const int bitmap = scale > 1.25 ? kIllustration2xId : kIllustrationId;
+    Gdi<HBITMAP> oldIllustration(form.illustration.Release());
+    form.illustration.Reset(static_cast<HBITMAP>(
+        LoadImageA(instance, MAKEINTRESOURCEA(bitmap), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    SendMessageA(form.picture1, STM_SETIMAGE, IMAGE_BITMAP,
+                 reinterpret_cast<LPARAM>(form.illustration.get()));
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+// The density of the monitor a window is on, where Windows can say (10 and later).
+double WindowScale(HWND window, double otherwise) {
+    using GetDpi = UINT(WINAPI*)(HWND);
+    const auto get = reinterpret_cast<GetDpi>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    const UINT dpi = get != nullptr ? get(window) : 0;
+    return dpi > 0 ? dpi / 96.0 : otherwise;
+}
+
 void DrawPerforations(HDC dc, const Form1& form) {
     for (const sheet::Dash& dash : sheet::Line1) {
         // LineTo stops short of its end point: a dash covers [x1, x2).
@@ -133,6 +167,14 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
             General::InitPrinter();
             General::HomeHead();
             SetTimer(window, kTimer1, static_cast<UINT>(pexal::kPollInterval.count()), nullptr);
+            return 0;
+        }
+        case WM_DPICHANGED: {
+            Rescale(window, *form, HIWORD(w) / 96.0, GetModuleHandleA(nullptr));
+            const RECT* suggested = reinterpret_cast<const RECT*>(l);
+            SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
         case WM_TIMER:
@@ -197,6 +239,14 @@ int RunForm1(HINSTANCE instance, int show, const std::string& className) {
                                         CW_USEDEFAULT, frame.right - frame.left,
                                         frame.bottom - frame.top, nullptr, nullptr, instance, &form);
     if (window == nullptr) return 1;
+    // Per-monitor aware: the window opens at its own monitor's density.
+    if (const double scale = WindowScale(window, form.scale); scale != form.scale) {
+        Rescale(window, form, scale, instance);
+        RECT sized = form.Box(sheet::kClientArea);
+        AdjustWindowRect(&sized, style, FALSE);
+        SetWindowPos(window, nullptr, 0, 0, sized.right - sized.left, sized.bottom - sized.top,
+                     SWP_NOMOVE | SWP_NOZORDER);
+    }
     ShowWindow(window, show);
     UpdateWindow(window);
 

@@ -16,6 +16,11 @@ public:
         object_ = object;
     }
     Object get() const { return object_; }
+    Object Release() {
+        const Object object = object_;
+        object_ = nullptr;
+        return object;
+    }
 
 private:
     Object object_ = nullptr;

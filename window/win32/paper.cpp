@@ -20,6 +20,15 @@ void Paper::Register(HINSTANCE instance) {
 }
 
 Paper::Paper(HWND parent, const RECT& box, double scale, HFONT font) : scale_(scale), font_(font) {
+    MakeBitmap();
+    Clear();
+    window_ = CreateWindowExA(0, kClassName, "Paper", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
+                              box.left, box.top, box.right - box.left, box.bottom - box.top,
+                              parent, nullptr, GetModuleHandleA(nullptr), this);
+}
+
+// A bitmap the size of the page at this density, selected with the font.
+void Paper::MakeBitmap() {
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = Scaled(pexal::kPageWidth);
@@ -28,16 +37,41 @@ Paper::Paper(HWND parent, const RECT& box, double scale, HFONT font) : scale_(sc
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    bitmap_.Reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    initialBitmap_ = SelectObject(memory_.get(), bitmap_.get());
+    Gdi<HBITMAP> made(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const HGDIOBJ old = SelectObject(memory_.get(), made.get());
+    if (initialBitmap_ == nullptr) initialBitmap_ = old;
+    bitmap_.Reset(made.Release());
     SelectObject(memory_.get(), font_);
     SetBkMode(memory_.get(), TRANSPARENT);  // an overprinted character stays visible
     SetTextColor(memory_.get(), GetSysColor(COLOR_WINDOWTEXT));
     SetTextAlign(memory_.get(), TA_LEFT | TA_TOP | TA_NOUPDATECP);
-    Clear();
-    window_ = CreateWindowExA(0, kClassName, "Paper", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
-                              box.left, box.top, box.right - box.left, box.bottom - box.top,
-                              parent, nullptr, GetModuleHandleA(nullptr), this);
+}
+
+void Paper::Rescale(const RECT& box, double scale, HFONT font) {
+    // A bitmap is selected into one context at a time: the old one moves to `before`.
+    MemoryDc before;
+    SelectObject(memory_.get(), initialBitmap_);
+    Gdi<HBITMAP> old(bitmap_.Release());
+    const HGDIOBJ kept = SelectObject(before.get(), old.get());
+    const int oldWidth = Scaled(pexal::kPageWidth), oldHeight = Scaled(pexal::kPageHeight);
+    scale_ = scale;
+    font_ = font;
+    MakeBitmap();
+    const RECT all = {0, 0, Scaled(pexal::kPageWidth), Scaled(pexal::kPageHeight)};
+    if (forgotten_) {
+        SetStretchBltMode(memory_.get(), HALFTONE);
+        StretchBlt(memory_.get(), 0, 0, all.right, all.bottom, before.get(), 0, 0, oldWidth,
+                   oldHeight, SRCCOPY);
+    } else {
+        FillRect(memory_.get(), &all, GetSysColorBrush(COLOR_WINDOW));
+        for (const Drawn& d : drawn_) Draw(d.x, d.y, d.code);
+    }
+    SelectObject(before.get(), kept);
+    dirty_ = {};
+    if (window_ != nullptr) {
+        MoveWindow(window_, box.left, box.top, box.right - box.left, box.bottom - box.top, FALSE);
+        InvalidateRect(window_, nullptr, FALSE);
+    }
 }
 
 Paper::~Paper() {
@@ -45,9 +79,19 @@ Paper::~Paper() {
     SelectObject(memory_.get(), initialBitmap_);  // a selected bitmap cannot be deleted
 }
 
-void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
+void Paper::Draw(int x, int y, std::uint8_t code) {
     const char c = static_cast<char>(code);
     TextOutA(memory_.get(), Scaled(x), Scaled(y), &c, 1);
+}
+
+void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
+    Draw(x, y, code);
+    if (drawn_.size() < kMostRemembered) {
+        drawn_.push_back({x, y, code});
+    } else {
+        forgotten_ = true;
+    }
+    const char c = static_cast<char>(code);
     SIZE size = {};
     GetTextExtentPoint32A(memory_.get(), &c, 1, &size);
     // The cell, and a glyph that reaches past it (a W, an overhang), both change.
@@ -70,6 +114,8 @@ void Paper::Refresh() {
 void Paper::Clear() {
     const RECT all = {0, 0, Scaled(pexal::kPageWidth), Scaled(pexal::kPageHeight)};
     FillRect(memory_.get(), &all, GetSysColorBrush(COLOR_WINDOW));
+    drawn_.clear();
+    forgotten_ = false;
     dirty_ = all;
     Refresh();
 }

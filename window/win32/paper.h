@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "printhead/page.h"
 #include "window/win32/gdi.h"
 
@@ -22,6 +24,10 @@ public:
     Paper& operator=(const Paper&) = delete;
     HWND window() const { return window_; }
 
+    // For a monitor of another density: a new bitmap at `scale` with `font`, the page's
+    // characters drawn again on it (crisp, not stretched), and the window moved to `box`.
+    void Rescale(const RECT& box, double scale, HFONT font);
+
     void DrawGlyph(int x, int y, std::uint8_t code) override;
     void Refresh() override;
     void Clear() override;
@@ -30,10 +36,22 @@ public:
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     int Scaled(int pixels) const { return static_cast<int>(pixels * scale_ + 0.5); }
+    void MakeBitmap();
+    void Draw(int x, int y, std::uint8_t code);
+
+    struct Drawn {
+        int x, y;
+        std::uint8_t code;
+    };
 
     HWND window_ = nullptr;
-    const double scale_;
+    double scale_;
     HFONT font_;
+    // What the page shows, to draw it again at another density; a page overprinted
+    // beyond this many characters is stretched instead.
+    static constexpr std::size_t kMostRemembered = 1 << 16;
+    std::vector<Drawn> drawn_;
+    bool forgotten_ = false;
     MemoryDc memory_;
     Gdi<HBITMAP> bitmap_;
     HGDIOBJ initialBitmap_ = nullptr;
