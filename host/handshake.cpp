@@ -46,13 +46,9 @@ Outcome Handshake::Wait(bool store, std::uint8_t byte) {
     }
 }
 
-Outcome Handshake::Put(std::uint8_t byte) {
-    if (stored_) {
-        const Outcome free = Wait(false, 0);
-        if (free != Outcome::kDone) return free;
-    }
-    return Wait(true, byte);
-}
+// The store itself finds the port at 0 (our last byte taken) before it stores: one
+// transfer a try, not a read and then a store.
+Outcome Handshake::Put(std::uint8_t byte) { return Wait(true, byte); }
 
 Outcome Handshake::WaitUntilTaken() { return Wait(false, 0); }
 
