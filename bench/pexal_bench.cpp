@@ -4,19 +4,22 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <atomic>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "common/facts.h"
 #include "host/handshake.h"
 #include "port/io.h"
 #include "port/poll_port.h"
 #include "printhead/general.h"
-#include "printhead/page_image.h"
+#include "window/qt/paper.h"
 
 namespace {
 
@@ -70,9 +73,8 @@ void IdleTickCost(benchmark::State& state) {
 BENCHMARK(IdleTickCost)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 void PrintCharOnPageImage(benchmark::State& state) {
-    PageImage page;
-    General::InitPrinter();
-    General::SetPage(&page);
+    Paper page;
+    General::Load(&page);
     for (auto _ : state) {
         General::HomeHead();
         General::PrintChar("W");
@@ -87,9 +89,7 @@ void HandshakeByte(benchmark::State& state) {
     PrepareIdlePort();
     std::atomic<bool> stop = false;
     std::thread printer([&] {
-        General::InitPrinter();
-        General::HomeHead();
-        General::SetPage(nullptr);
+        General::Load(nullptr);
         while (!stop) PollPort();
     });
     host::Handshake link;
@@ -103,11 +103,49 @@ void HandshakeByte(benchmark::State& state) {
 }
 BENCHMARK(HandshakeByte)->Unit(benchmark::kMillisecond);
 
+// How long a sender waits for each byte to be taken, with the printer ticking every
+// 200 ms and the sender polling the port (and so holding locks) all the while: about
+// 200 ms at most when no collision costs a tick. Counters in ms; the argument is the
+// number of bytes (200 is 40 s).
+void AckLatency(benchmark::State& state) {
+    PrepareIdlePort();
+    std::atomic<bool> stop = false;
+    std::thread printer([&] {
+        General::Load(nullptr);
+        SetPortReport(nullptr);
+        for (auto tick = std::chrono::steady_clock::now(); !stop;) {
+            std::this_thread::sleep_until(tick += pexal::kPollInterval);
+            PollPort();
+        }
+    });
+    host::Handshake link(pexal::kDataPort, std::chrono::seconds(5));
+    std::vector<double> waits;
+    for (auto _ : state) {
+        for (int k = 0; k < state.range(0); ++k) {
+            if (!link.Put('x').ok()) break;
+            const auto stored = std::chrono::steady_clock::now();
+            if (!link.WaitUntilTaken().ok()) break;
+            waits.push_back(std::chrono::duration<double, std::milli>(
+                                std::chrono::steady_clock::now() - stored).count());
+        }
+    }
+    stop = true;
+    printer.join();
+    if (waits.empty()) return state.SkipWithError("no byte was taken");
+    std::sort(waits.begin(), waits.end());
+    const auto at = [&](double q) { return waits[static_cast<std::size_t>(q * (waits.size() - 1))]; };
+    state.counters["min_ms"] = waits.front();
+    state.counters["median_ms"] = at(0.5);
+    state.counters["p99_ms"] = at(0.99);
+    state.counters["max_ms"] = waits.back();
+}
+BENCHMARK(AckLatency)->Arg(200)->Iterations(1)->Unit(benchmark::kSecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

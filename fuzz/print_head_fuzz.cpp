@@ -29,9 +29,7 @@ public:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     CheckingPage page;
-    General::SetPage(&page);
-    General::InitPrinter();
-    General::HomeHead();
+    General::Load(&page);
     for (std::size_t k = 0; k < size; ++k) {
         const long draws = page.draws, bells = page.bells;
         General::PrintChar(std::string(1, static_cast<char>(data[k])));

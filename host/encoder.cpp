@@ -1,6 +1,6 @@
 #include "host/encoder.h"
 
-#include "host/converter.h"
+#include "common/windows1252.h"
 
 namespace host {
 namespace {
@@ -36,20 +36,23 @@ std::size_t SequenceLength(std::string_view s) {
     return length;
 }
 
-}  // namespace
-
-Encoder::Encoder() : converter_(std::make_unique<Converter>()) {}
-Encoder::~Encoder() = default;
-
-bool Encoder::ok() const { return converter_->ok(); }
-
-bool Encoder::Fail(const std::string& what, std::size_t at) {
-    error_ = what + " (byte " + std::to_string(at + 1) + ")";
-    return false;
+// The code point of a well-formed sequence of `length` bytes.
+char32_t Decode(std::string_view s, std::size_t length) {
+    static constexpr unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    char32_t c = static_cast<unsigned char>(s[0]) & kLeadBits[length];
+    for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(s[k]) & 0x3F);
+    return c;
 }
 
-bool Encoder::Feed(std::string_view utf8, std::string& out) {
-    if (!error_.empty()) return false;
+}  // namespace
+
+Status Encoder::Fail(const std::string& what, std::size_t at) {
+    failed_ = {Outcome::kBadInput, what + " (byte " + std::to_string(at + 1) + ")", ""};
+    return failed_;
+}
+
+Status Encoder::Feed(std::string_view utf8, std::string& out) {
+    if (!failed_.ok()) return failed_;
     std::string joined;
     std::string_view text = utf8;
     if (!pending_.empty()) {
@@ -77,8 +80,8 @@ bool Encoder::Feed(std::string_view utf8, std::string& out) {
         }
         if (rest[0] == '\n') {
             out += "\r\n";
-        } else if (const auto converted = converter_->Convert(rest.substr(0, length))) {
-            out += *converted;
+        } else if (const auto code = pexal::ToWindows1252(Decode(rest, length))) {
+            out += static_cast<char>(*code);
         } else {
             out += '?';
             ++unmappable_;
@@ -86,17 +89,17 @@ bool Encoder::Feed(std::string_view utf8, std::string& out) {
         at += length;
     }
     consumed_ += at;
-    return true;
+    return {};
 }
 
-bool Encoder::Finish(std::string& out) {
-    if (!error_.empty()) return false;
+Status Encoder::Finish(std::string& out) {
+    if (!failed_.ok()) return failed_;
     if (pending_ == "\r") {  // a CR at the very end is just a CR
         out += '\r';
         pending_.clear();
     }
     if (!pending_.empty()) return Fail("the input is not valid UTF-8", consumed_);
-    return true;
+    return {};
 }
 
 }  // namespace host

@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "port/io.h"
+
 namespace host {
 namespace {
 
@@ -14,11 +16,11 @@ constexpr auto kWaitReport = std::chrono::milliseconds(100);
 Handshake::Handshake(std::int32_t port, Clock::duration timeout)
     : port_(port), timeout_(timeout) {}
 
-Outcome Handshake::Wait(bool store, std::uint8_t byte) {
+Status Handshake::Wait(bool store, std::uint8_t byte) {
     const auto start = Clock::now();
     auto nextReport = start + kWaitReport;
     for (;;) {
-        if (cancel_ != nullptr && *cancel_ != 0) return Outcome::kInterrupted;
+        if (cancel_ != nullptr && *cancel_ != 0) return {Outcome::kInterrupted, "", ""};
         io::Failure why;
         // Storing checks for 0 under the same lock, so nobody's byte is overwritten.
         const std::uint8_t held =
@@ -27,17 +29,11 @@ Outcome Handshake::Wait(bool store, std::uint8_t byte) {
             if (stored_) ++taken_;
             stored_ = store;
             last_ = byte;
-            return Outcome::kDone;
+            return {};
         }
-        if (!why.ok() && !why.busy()) {
-            failure_ = why;
-            return Outcome::kUnusable;
-        }
+        if (!why.ok() && !why.busy()) return {Outcome::kUnusable, why.reason, why.path};
         const auto now = Clock::now();
-        if (now - start >= timeout_) {
-            failure_ = why;
-            return Outcome::kTimedOut;
-        }
+        if (now - start >= timeout_) return {Outcome::kTimedOut, why.reason, why.path};
         if (onWait && now >= nextReport) {
             onWait(taken_ + 1, now - start);
             nextReport = now + kWaitReport;
@@ -48,9 +44,9 @@ Outcome Handshake::Wait(bool store, std::uint8_t byte) {
 
 // The store itself finds the port at 0 (our last byte taken) before it stores: one
 // transfer a try, not a read and then a store.
-Outcome Handshake::Put(std::uint8_t byte) { return Wait(true, byte); }
+Status Handshake::Put(std::uint8_t byte) { return Wait(true, byte); }
 
-Outcome Handshake::WaitUntilTaken() { return Wait(false, 0); }
+Status Handshake::WaitUntilTaken() { return Wait(false, 0); }
 
 bool Handshake::Withdraw() {
     if (!stored_) return false;

@@ -10,18 +10,11 @@
 #include <functional>
 
 #include "common/facts.h"
-#include "port/io.h"
+#include "host/status.h"
 
 namespace host {
 
 using Clock = std::chrono::steady_clock;
-
-enum class Outcome {
-    kDone,         // the port read 0 (or the byte was stored)
-    kTimedOut,     // the deadline passed first
-    kUnusable,     // the port file failed in a way waiting does not mend; see the Failure
-    kInterrupted,  // the cancel flag was raised
-};
 
 class Handshake {
 public:
@@ -29,10 +22,11 @@ public:
     explicit Handshake(std::int32_t port = pexal::kDataPort,
                        Clock::duration timeout = std::chrono::seconds(10));
 
-    // Waits until the port reads 0, then stores `byte`.
-    Outcome Put(std::uint8_t byte);
+    // Waits until the port reads 0, then stores `byte`. Not ok: kTimedOut, kUnusable
+    // (with the port file's path and reason) or kInterrupted.
+    Status Put(std::uint8_t byte);
     // Waits until the port reads 0: the printer has taken the last byte put.
-    Outcome WaitUntilTaken();
+    Status WaitUntilTaken();
     // Takes our last byte back if the printer has not taken it: true when withdrawn; when
     // it was taken meanwhile it counts as taken.
     bool Withdraw();
@@ -47,13 +41,11 @@ public:
     std::uint64_t taken() const { return taken_; }
     // Whether a byte of ours may still be in the port.
     bool pending() const { return stored_; }
-    // Why the last call did not end in kDone.
-    const io::Failure& failure() const { return failure_; }
     std::int32_t port() const { return port_; }
 
 private:
     // Waits until the port reads 0; with `store`, stores `byte` there in the same step.
-    Outcome Wait(bool store, std::uint8_t byte);
+    Status Wait(bool store, std::uint8_t byte);
 
     const std::int32_t port_;
     const Clock::duration timeout_;
@@ -61,7 +53,6 @@ private:
     bool stored_ = false;  // a byte of ours may still be in the port
     std::uint8_t last_ = 0;
     std::uint64_t taken_ = 0;
-    io::Failure failure_;
 };
 
 }  // namespace host

@@ -5,11 +5,7 @@
 
 namespace host {
 
-PageWatch::PageWatch() {
-    General::InitPrinter();
-    General::HomeHead();
-    General::SetPage(&tracker_);
-}
+PageWatch::PageWatch() { General::Load(&tracker_); }
 
 PageWatch::~PageWatch() { General::SetPage(nullptr); }
 

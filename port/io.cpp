@@ -1,51 +1,38 @@
 #include "port/io.h"
 
 #include "common/facts.h"
-#include "port/transfer.h"
+#include "port/locked_byte.h"
 
 namespace io {
 namespace {
 
+// The senders' region: port P's sender lock is at kSenderRegion + (P - 100), beyond the
+// last port's slot (at 2^31 - 101) by far.
+constexpr std::int64_t kSenderRegion = std::int64_t{1} << 40;
+
 // 64-bit so that no port number can overflow on the way to its offset.
 std::int64_t SlotOffset(std::int32_t port) { return std::int64_t{port} - pexal::kFirstPort; }
 
-bool FailNoSlot(Failure* why, std::int32_t port) {
-    return platform::Fail(why, FailureKind::kNoSlot, PortFilePath(),
-                          "port " + std::to_string(port) + " has no slot (ports start at " +
-                              std::to_string(pexal::kFirstPort) + ")");
+bool HasSlot(std::int32_t port, Failure* why) {
+    if (port >= pexal::kFirstPort) return true;
+    return Fail(why, FailureKind::kNoSlot, PortFilePath(),
+                "port " + std::to_string(port) + " has no slot (ports start at " +
+                    std::to_string(pexal::kFirstPort) + ")");
 }
 
-using platform::Given;
-using platform::Next;
-using Store = std::optional<std::uint8_t>;
-
-// What each call stores once it has read the slot.
-Store Nothing(std::uint8_t, Given) { return std::nullopt; }
-Store Value(std::uint8_t, Given given) { return given.value; }
-Store ZeroIfHeld(std::uint8_t held, Given) { return held != 0 ? Store(0) : std::nullopt; }
-Store ValueIfExpected(std::uint8_t held, Given given) {
-    return held == given.expected ? Store(given.value) : std::nullopt;
-}
-
-// The byte the port held, or 0 with `why` filled in when the call failed.
-std::uint8_t Exchange(std::int32_t port, bool exclusive, Next next, Given given, Failure* why,
-                      bool* ok = nullptr) {
-    if (ok != nullptr) *ok = false;
-    if (port < pexal::kFirstPort) {
-        FailNoSlot(why, port);
-        return 0;
-    }
+// Under one exclusive lock: reads the port's byte and, when `store(held)` says so, stores
+// `value` in its place. The byte held, or 0 with `why` filled in when anything failed.
+template <typename Decide>
+std::uint8_t Exchange(std::int32_t port, std::uint8_t value, Decide store, Failure* why) {
+    if (!HasSlot(port, why)) return 0;
+    LockedByte slot(PortFilePath(), SlotOffset(port), /*exclusive=*/true, why);
     std::uint8_t held = 0;
-    if (!platform::Transfer(PortFilePath(), SlotOffset(port), exclusive, next, given, &held, why)) {
-        return 0;
-    }
-    if (ok != nullptr) *ok = true;
+    if (!slot.ok() || !slot.Read(&held, why)) return 0;
+    if (store(held) && !(slot.Write(value, why) && slot.Close(why))) return 0;
     return held;
 }
 
 }  // namespace
-
-namespace platform {
 
 bool Fail(Failure* why, FailureKind kind, const std::string& path, const std::string& reason) {
     if (why != nullptr) {
@@ -56,45 +43,52 @@ bool Fail(Failure* why, FailureKind kind, const std::string& path, const std::st
     return false;
 }
 
-}  // namespace platform
-
 std::string add_backslash(const std::string& path) {
     if (path.empty() || path.back() == platform::kSeparator) return path;
     return path + platform::kSeparator;
 }
 
-std::string TempDirectory() { return platform::TempDirectory(); }
-
-std::string PortFilePath() { return add_backslash(TempDirectory()) + pexal::kPortFileName; }
+std::string PortFilePath() {
+    return add_backslash(platform::TempDirectory()) + pexal::kPortFileName;
+}
 
 std::uint8_t READ_IO_BYTE(std::int32_t port, Failure* why) {
-    return Exchange(port, false, Nothing, {}, why);
+    if (!HasSlot(port, why)) return 0;
+    LockedByte slot(PortFilePath(), SlotOffset(port), /*exclusive=*/false, why);
+    std::uint8_t held = 0;
+    if (!slot.ok() || !slot.Read(&held, why)) return 0;
+    return held;
 }
 
 bool WRITE_IO_BYTE(std::int32_t port, std::uint8_t value, Failure* why) {
-    bool ok = false;
-    Exchange(port, true, Value, {value}, why, &ok);
-    return ok;
+    if (!HasSlot(port, why)) return false;
+    LockedByte slot(PortFilePath(), SlotOffset(port), /*exclusive=*/true, why);
+    return slot.ok() && slot.Write(value, why) && slot.Close(why);
 }
 
 std::uint8_t TAKE_IO_BYTE(std::int32_t port, Failure* why) {
-    return Exchange(port, true, ZeroIfHeld, {}, why);
+    return Exchange(port, 0, [](std::uint8_t held) { return held != 0; }, why);
 }
 
 std::uint8_t SWAP_IO_BYTE(std::int32_t port, std::uint8_t expected, std::uint8_t value,
                           Failure* why) {
-    return Exchange(port, true, ValueIfExpected, {value, expected}, why);
+    return Exchange(port, value, [expected](std::uint8_t held) { return held == expected; }, why);
 }
 
-SenderLock::~SenderLock() {
-    if (handle_ != -1) platform::ReleaseHeld(handle_);
-}
+SenderLock::SenderLock() = default;
+SenderLock::~SenderLock() = default;
 
 bool SenderLock::TryLock(std::int32_t port, Failure* why) {
-    if (handle_ != -1) return true;
-    if (port < pexal::kFirstPort) return FailNoSlot(why, port);
-    return platform::LockHeld(PortFilePath(), platform::kSenderRegion + SlotOffset(port), &handle_,
-                              why);
+    if (held_) return true;
+    if (!HasSlot(port, why)) return false;
+    auto lock = std::make_unique<LockedByte>(PortFilePath(), kSenderRegion + SlotOffset(port),
+                                             /*exclusive=*/true, why);
+    if (!lock->ok()) return false;
+    // A read-only file gives only a shared lock, which would let every other sender in
+    // as well; Write refuses it with the reason that says what to mend.
+    if (lock->readOnly()) return lock->Write(0, why);
+    held_ = std::move(lock);
+    return true;
 }
 
 }  // namespace io

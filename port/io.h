@@ -8,9 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace io {
+
+class LockedByte;
 
 enum class FailureKind {
     kNone,      // the call did what it was asked
@@ -56,7 +59,7 @@ std::uint8_t SWAP_IO_BYTE(std::int32_t port, std::uint8_t expected, std::uint8_t
 // it for a whole text so that two texts never interleave; the printer never touches it.
 class SenderLock {
 public:
-    SenderLock() = default;
+    SenderLock();
     ~SenderLock();
     SenderLock(const SenderLock&) = delete;
     SenderLock& operator=(const SenderLock&) = delete;
@@ -65,20 +68,17 @@ public:
     bool TryLock(std::int32_t port, Failure* why = nullptr);
 
 private:
-    std::intptr_t handle_ = -1;  // the open port file (a descriptor or a HANDLE)
+    std::unique_ptr<LockedByte> held_;
 };
 
 // `path` with one trailing directory separator ensured; the empty path stays empty.
 std::string add_backslash(const std::string& path);
 
-// The platform's temporary directory as named now, or "" when there is none. On POSIX it
-// is TMPDIR when set and not empty, whether or not such a directory exists (as on Windows,
+// Where the port file is: in the platform's temporary directory, or the bare file name
+// (resolved against the working directory) when there is none. On POSIX the directory is
+// TMPDIR when set and not empty, whether or not such a directory exists (as on Windows,
 // where TMP is taken as it stands); /tmp only when TMPDIR is unset or empty. A missing
 // directory is a failure of every call, never a reason to use another directory.
-std::string TempDirectory();
-
-// Where the port file is: in the temporary directory, or the bare file name (resolved
-// against the working directory) when there is none.
 std::string PortFilePath();
 
 }  // namespace io

@@ -1,4 +1,4 @@
-// The port link's transfers on POSIX systems: open(2), an OFD byte lock, pread/pwrite.
+// The port link's primitives on POSIX systems: open(2), an OFD byte lock, pread/pwrite.
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -9,35 +9,23 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "port/transfer.h"
+#include "port/locked_byte.h"
 
-namespace io::platform {
+namespace io {
+
+namespace platform {
 
 const char kSeparator = '/';
 
+std::string TempDirectory() {
+    const char* fromEnvironment = std::getenv("TMPDIR");
+    if (fromEnvironment != nullptr && *fromEnvironment != '\0') return fromEnvironment;
+    return "/tmp";
+}
+
+}  // namespace platform
+
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { Close(); }
-    int get() const { return fd_; }
-    int Release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    int Close() {
-        int result = fd_ >= 0 ? ::close(fd_) : 0;
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
 
 std::string DirectoryOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -88,92 +76,92 @@ std::string TransferReason(int error) {
     return std::strerror(error);
 }
 
-// The temporary directory is shared by every user: never follow a planted link, never
-// block on a planted FIFO, and keep a port file we create to ourselves. A call that ends
-// up storing nothing (a read, a take of an empty port) can still use a port file it may
-// only read; the reason kept is the read-write open's, which names what to mend.
-int Open(const std::string& path, bool* readOnly, int* error) {
-    const int common = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | common, 0600);
-    *error = errno;
-    *readOnly = false;
-    if (fd < 0 && (*error == EACCES || *error == EROFS)) {
-        fd = ::open(path.c_str(), O_RDONLY | common);
-        *readOnly = fd >= 0;
-    }
-    return fd;
-}
-
-bool LockByte(int fd, std::int64_t offset, bool exclusive) {
+struct flock ByteAt(std::int64_t offset, short type) {
     struct flock lock = {};
-    lock.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(offset);
     lock.l_len = 1;
-#ifdef F_OFD_SETLK
-    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
-#else
-    return ::fcntl(fd, F_SETLK, &lock) == 0;
-#endif
+    return lock;
 }
 
-bool Unusable(Failure* why, const std::string& path, const std::string& reason) {
-    return Fail(why, FailureKind::kUnusable, path, reason);
+// Open-file-description locks belong to this open alone, not to the whole process, so a
+// second open in the same process neither shares nor silently drops them.
+int SetLock(int fd, struct flock lock) {
+#ifdef F_OFD_SETLK
+    return ::fcntl(fd, F_OFD_SETLK, &lock);
+#else
+    return ::fcntl(fd, F_SETLK, &lock);
+#endif
 }
 
 }  // namespace
 
-std::string TempDirectory() {
-    const char* fromEnvironment = std::getenv("TMPDIR");
-    if (fromEnvironment != nullptr && *fromEnvironment != '\0') return fromEnvironment;
-    return "/tmp";
+// The temporary directory is shared by every user: never follow a planted link, never
+// block on a planted FIFO, and keep a port file we create to ourselves.
+LockedByte::LockedByte(const std::string& path, std::int64_t offset, bool exclusive, Failure* why)
+    : path_(path), offset_(offset), file_(-1) {
+    const int common = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    file_ = ::open(path.c_str(), O_RDWR | O_CREAT | common, 0600);
+    const int error = errno;
+    if (file_ < 0 && (error == EACCES || error == EROFS)) {
+        file_ = ::open(path.c_str(), O_RDONLY | common);
+        readOnly_ = file_ >= 0;
+        whyReadOnly_ = OpenReason(error, path);
+    }
+    if (file_ < 0) {
+        Fail(why, FailureKind::kUnusable, path, OpenReason(error, path));
+        return;
+    }
+    if (SetLock(file_, ByteAt(offset, exclusive && !readOnly_ ? F_WRLCK : F_RDLCK)) != 0) {
+        const int lockError = errno;
+        if (lockError == EAGAIN || lockError == EACCES) {
+            Fail(why, FailureKind::kBusy, path, "another program holds a lock on it");
+        } else {
+            Fail(why, FailureKind::kUnusable, path, TransferReason(lockError));
+        }
+        Release();
+        return;
+    }
+    locked_ = true;
 }
 
-bool Transfer(const std::string& path, std::int64_t offset, bool exclusive, Next next,
-              Given given, std::uint8_t* held, Failure* why) {
-    bool readOnly = false;
-    int openError = 0;
-    Descriptor file(Open(path, &readOnly, &openError));
-    if (file.get() < 0) return Unusable(why, path, OpenReason(openError, path));
-    if (!LockByte(file.get(), offset, exclusive && !readOnly)) {
-        const int error = errno;
-        if (error == EAGAIN || error == EACCES) {
-            return Fail(why, FailureKind::kBusy, path, "another program holds a lock on it");
-        }
-        return Unusable(why, path, TransferReason(error));
-    }
-    const off_t at = static_cast<off_t>(offset);
-    std::uint8_t value = 0;
+LockedByte::~LockedByte() { Release(); }
+
+bool LockedByte::ok() const { return file_ >= 0; }
+
+void LockedByte::Release() {
+    if (file_ < 0) return;
+    if (locked_) SetLock(file_, ByteAt(offset_, F_UNLCK));
+    ::close(file_);
+    file_ = -1;
+    locked_ = false;
+}
+
+bool LockedByte::Read(std::uint8_t* value, Failure* why) {
+    *value = 0;
     // A FIFO planted at the path fails here (ESPIPE); beyond the end, the port is empty.
-    if (::pread(file.get(), &value, 1, at) < 0) return Unusable(why, path, TransferReason(errno));
-    if (const std::optional<std::uint8_t> store = next(value, given)) {
-        if (readOnly) return Unusable(why, path, OpenReason(openError, path));
-        const ssize_t moved = ::pwrite(file.get(), &*store, 1, at);
-        if (moved < 0) return Unusable(why, path, TransferReason(errno));
-        if (moved != 1) return Unusable(why, path, "short write");
-        if (file.Close() != 0) return Unusable(why, path, std::strerror(errno));
+    if (::pread(file_, value, 1, static_cast<off_t>(offset_)) < 0) {
+        return Fail(why, FailureKind::kUnusable, path_, TransferReason(errno));
     }
-    *held = value;
     return true;
 }
 
-bool LockHeld(const std::string& path, std::int64_t offset, std::intptr_t* handle, Failure* why) {
-    bool readOnly = false;
-    int openError = 0;
-    Descriptor file(Open(path, &readOnly, &openError));
-    if (file.get() < 0) return Unusable(why, path, OpenReason(openError, path));
-    if (readOnly) return Unusable(why, path, OpenReason(openError, path));
-    if (!LockByte(file.get(), offset, true)) {
-        const int error = errno;
-        if (error == EAGAIN || error == EACCES) {
-            return Fail(why, FailureKind::kBusy, path, "another sender holds it");
-        }
-        return Unusable(why, path, TransferReason(error));
-    }
-    *handle = file.Release();
+bool LockedByte::Write(std::uint8_t value, Failure* why) {
+    if (readOnly_) return Fail(why, FailureKind::kUnusable, path_, whyReadOnly_);
+    const ssize_t moved = ::pwrite(file_, &value, 1, static_cast<off_t>(offset_));
+    if (moved < 0) return Fail(why, FailureKind::kUnusable, path_, TransferReason(errno));
+    if (moved != 1) return Fail(why, FailureKind::kUnusable, path_, "short write");
     return true;
 }
 
-void ReleaseHeld(std::intptr_t handle) { ::close(static_cast<int>(handle)); }
+bool LockedByte::Close(Failure* why) {
+    if (locked_) SetLock(file_, ByteAt(offset_, F_UNLCK));
+    locked_ = false;
+    const int result = ::close(file_);
+    file_ = -1;
+    if (result != 0) return Fail(why, FailureKind::kUnusable, path_, std::strerror(errno));
+    return true;
+}
 
-}  // namespace io::platform
+}  // namespace io

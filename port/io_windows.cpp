@@ -1,40 +1,31 @@
-// The port link's transfers on Windows: CreateFileA, a LockFileEx byte lock, overlapped
+// The port link's primitives on Windows: CreateFileA, a LockFileEx byte lock, overlapped
 // ReadFile/WriteFile at the port's offset.
 #include <windows.h>
 
 #include <vector>
 
-#include "port/transfer.h"
+#include "port/locked_byte.h"
 
-namespace io::platform {
+namespace io {
+
+namespace platform {
 
 const char kSeparator = '\\';
 
+std::string TempDirectory() {
+    std::vector<char> buffer(500);
+    DWORD n = GetTempPathA(static_cast<DWORD>(buffer.size() - 1), buffer.data());
+    if (n >= buffer.size() - 1) {  // too small: n is the size it needs
+        buffer.assign(n + 1, '\0');
+        n = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (n >= buffer.size()) n = 0;
+    }
+    return std::string(buffer.data(), n);
+}
+
+}  // namespace platform
+
 namespace {
-
-// Owns a file handle; closing it also drops any lock taken through it.
-class Handle {
-public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() { Close(); }
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE Release() {
-        const HANDLE h = h_;
-        h_ = INVALID_HANDLE_VALUE;
-        return h;
-    }
-    bool Close() {
-        const bool ok = !valid() || CloseHandle(h_) != 0;
-        h_ = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-
-private:
-    HANDLE h_;
-};
 
 std::string SystemReason(DWORD error) {
     char text[512] = {};
@@ -73,22 +64,6 @@ bool FailFor(DWORD error, const std::string& path, Failure* why) {
     }
 }
 
-// The host may delete or replace the file at any time, so every kind of sharing is
-// granted. A port file we may only read can still be read.
-HANDLE Open(const std::string& path, bool* readOnly, DWORD* error) {
-    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShare, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    *error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    *readOnly = false;
-    if (h == INVALID_HANDLE_VALUE && *error == ERROR_ACCESS_DENIED) {
-        h = CreateFileA(path.c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-        *readOnly = h != INVALID_HANDLE_VALUE;
-    }
-    return h;
-}
-
 OVERLAPPED At(std::int64_t offset) {
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
@@ -96,87 +71,84 @@ OVERLAPPED At(std::int64_t offset) {
     return at;
 }
 
-bool LockByte(HANDLE file, std::int64_t offset, bool exclusive) {
-    OVERLAPPED at = At(offset);
-    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    return LockFileEx(file, flags, 0, 1, 0, &at) != 0;
-}
-
-// Unlocks the byte before its handle closes. Closing would drop the lock as well, but
-// Wine keeps a file's descriptor open for as long as a lock on it stands, and a process
-// that polls would run out of descriptors.
-class Unlocker {
-public:
-    Unlocker(HANDLE file, std::int64_t offset) : file_(file), at_(At(offset)) {}
-    Unlocker(const Unlocker&) = delete;
-    Unlocker& operator=(const Unlocker&) = delete;
-    ~Unlocker() { UnlockFileEx(file_, 0, 1, 0, &at_); }
-
-private:
-    HANDLE file_;
-    OVERLAPPED at_;
-};
-
 }  // namespace
 
-std::string TempDirectory() {
-    std::vector<char> buffer(500);
-    DWORD n = GetTempPathA(static_cast<DWORD>(buffer.size() - 1), buffer.data());
-    if (n >= buffer.size() - 1) {  // too small: n is the size it needs
-        buffer.assign(n + 1, '\0');
-        n = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
-        if (n >= buffer.size()) n = 0;
+// The host may delete or replace the file at any time, so every kind of sharing is
+// granted.
+LockedByte::LockedByte(const std::string& path, std::int64_t offset, bool exclusive, Failure* why)
+    : path_(path), offset_(offset), file_(INVALID_HANDLE_VALUE) {
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    file_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShare, nullptr, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = file_ == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (error == ERROR_ACCESS_DENIED) {
+        file_ = CreateFileA(path.c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        readOnly_ = file_ != INVALID_HANDLE_VALUE;
+        Failure denied;
+        FailFor(error, path, &denied);
+        whyReadOnly_ = denied.reason;
     }
-    return std::string(buffer.data(), n);
-}
-
-bool Transfer(const std::string& path, std::int64_t offset, bool exclusive, Next next,
-              Given given, std::uint8_t* held, Failure* why) {
-    bool readOnly = false;
-    DWORD openError = 0;
-    Handle file(Open(path, &readOnly, &openError));
-    if (!file.valid()) return FailFor(openError, path, why);
-    if (!LockByte(file.get(), offset, exclusive && !readOnly)) {
-        return FailFor(GetLastError(), path, why);
+    if (file_ == INVALID_HANDLE_VALUE) {
+        FailFor(error, path, why);
+        return;
     }
-    std::optional<Unlocker> unlock(std::in_place, file.get(), offset);
-    std::uint8_t value = 0;
-    DWORD moved = 0;
     OVERLAPPED at = At(offset);
-    if (!ReadFile(file.get(), &value, 1, &moved, &at)) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_HANDLE_EOF) return FailFor(error, path, why);
+    const DWORD flags =
+        LOCKFILE_FAIL_IMMEDIATELY | (exclusive && !readOnly_ ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    if (!LockFileEx(file_, flags, 0, 1, 0, &at)) {
+        FailFor(GetLastError(), path, why);
+        Release();
+        return;
     }
-    if (moved != 1) value = 0;  // beyond the end: the port is empty
-    if (const std::optional<std::uint8_t> store = next(value, given)) {
-        if (readOnly) return FailFor(openError, path, why);
-        OVERLAPPED storeAt = At(offset);
-        if (!WriteFile(file.get(), &*store, 1, &moved, &storeAt)) {
-            return FailFor(GetLastError(), path, why);
-        }
-        if (moved != 1) return Fail(why, FailureKind::kUnusable, path, "short write");
-        unlock.reset();
-        if (!file.Close()) return FailFor(GetLastError(), path, why);
+    locked_ = true;
+}
+
+LockedByte::~LockedByte() { Release(); }
+
+bool LockedByte::ok() const { return file_ != INVALID_HANDLE_VALUE; }
+
+void LockedByte::Release() {
+    if (file_ == INVALID_HANDLE_VALUE) return;
+    if (locked_) {
+        OVERLAPPED at = At(offset_);
+        UnlockFileEx(file_, 0, 1, 0, &at);
     }
-    *held = value;
+    CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+    locked_ = false;
+}
+
+bool LockedByte::Read(std::uint8_t* value, Failure* why) {
+    *value = 0;
+    DWORD moved = 0;
+    OVERLAPPED at = At(offset_);
+    if (!ReadFile(file_, value, 1, &moved, &at) && GetLastError() != ERROR_HANDLE_EOF) {
+        return FailFor(GetLastError(), path_, why);
+    }
+    if (moved != 1) *value = 0;  // beyond the end: the port is empty
     return true;
 }
 
-bool LockHeld(const std::string& path, std::int64_t offset, std::intptr_t* handle, Failure* why) {
-    bool readOnly = false;
-    DWORD openError = 0;
-    Handle file(Open(path, &readOnly, &openError));
-    if (!file.valid() || readOnly) return FailFor(openError, path, why);
-    if (!LockByte(file.get(), offset, true)) {
-        if (GetLastError() == ERROR_LOCK_VIOLATION) {
-            return Fail(why, FailureKind::kBusy, path, "another sender holds it");
-        }
-        return FailFor(GetLastError(), path, why);
-    }
-    *handle = reinterpret_cast<std::intptr_t>(file.Release());
+bool LockedByte::Write(std::uint8_t value, Failure* why) {
+    if (readOnly_) return Fail(why, FailureKind::kUnusable, path_, whyReadOnly_);
+    DWORD moved = 0;
+    OVERLAPPED at = At(offset_);
+    if (!WriteFile(file_, &value, 1, &moved, &at)) return FailFor(GetLastError(), path_, why);
+    if (moved != 1) return Fail(why, FailureKind::kUnusable, path_, "short write");
     return true;
 }
 
-void ReleaseHeld(std::intptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+bool LockedByte::Close(Failure* why) {
+    if (locked_) {
+        OVERLAPPED at = At(offset_);
+        UnlockFileEx(file_, 0, 1, 0, &at);
+    }
+    locked_ = false;
+    const bool closed = CloseHandle(file_) != 0;
+    const DWORD error = GetLastError();
+    file_ = INVALID_HANDLE_VALUE;
+    return closed || FailFor(error, path_, why);
+}
 
-}  // namespace io::platform
+}  // namespace io

@@ -58,6 +58,12 @@ void HomeHead() {
 
 void SetPage(Page* target) { page = target; }
 
+void Load(Page* target) {
+    SetPage(target);
+    InitPrinter();
+    HomeHead();
+}
+
 void PrintChar(const std::string& c) {
     if (c.empty()) return;
     const auto code = static_cast<std::uint8_t>(c.front());

@@ -29,6 +29,10 @@ void HomeHead();
 // The page PrintChar draws on; not owned. nullptr detaches the head from any page.
 void SetPage(Page* page);
 
+// The load step in one call, for everything that drives the head without a window (the
+// front-ends write it out as their load event): SetPage, InitPrinter, HomeHead.
+void Load(Page* page);
+
 // Acts on the first character of `c` (its single-byte code): 7 rings the bell, 8, 10 and
 // 13 move the head, other codes below 32 are ignored, 32..255 are drawn and advance.
 void PrintChar(const std::string& c);

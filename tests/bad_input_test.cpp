@@ -63,16 +63,18 @@ protected:
     // Runs pexal-send with `args` and `input` on standard input; returns its exit status.
     int send(std::vector<std::string> args, const std::string& input = "") {
         args.insert(args.begin(), PEXAL_SEND_PATH);
-        pexal_test::Child child(args, true, (dir() / "stderr.txt").string());
+        pexal_test::Child child(args, true, errorsFile());
         child.Write(input);
         child.CloseInput();
         std::optional<int> status;
-        while (!(status = child.Finished())) {
-            if (poll) PollPort();
-        }
-        return *status;
+        const bool ended = pexal_test::Until(
+            std::chrono::seconds(60), [&] { return (status = child.Finished()); },
+            [this] {
+                if (poll) PollPort();
+            });
+        EXPECT_TRUE(ended) << "pexal-send did not end within a minute";
+        return status.value_or(-1);
     }
-    std::string errors() const { return readFile("stderr.txt"); }
     bool poll = false;
 };
 

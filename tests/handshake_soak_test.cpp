@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -17,8 +16,6 @@
 #include <sstream>
 #include <vector>
 
-#include "common/facts.h"
-#include "host/handshake.h"
 #include "port/io.h"
 #include "port/poll_port.h"
 #include "tests/kit.h"
@@ -98,10 +95,7 @@ private:
     ChildLoop loop_;  // last: starts once the counters exist
 };
 
-class HandshakeSoak : public pexal_test::PortFileTest,
-                      public ::testing::WithParamInterface<bool> {
-protected:
-};
+class HandshakeSoak : public pexal_test::PollTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(HandshakeSoak, EveryByteArrivesOnceAndInOrder) {
     const bool hostile = GetParam();
@@ -116,26 +110,26 @@ TEST_P(HandshakeSoak, EveryByteArrivesOnceAndInOrder) {
     std::optional<HostileWriter> writer;
     if (hostile) writer.emplace();
 
+    head.reset();
     const std::vector<pexal_test::Mark> expected = pexal_test::PrintDirectly(bytes);
-    pexal_test::HeadOnPage head;
+    printed = &head.emplace().page;
     SetPortReport(nullptr);  // lock contention in a tight loop is expected here
     pexal_test::Child sender({PEXAL_SEND_PATH, "--raw", "--timeout", "30"}, true);
     std::thread feed([&] {
         sender.Write(bytes);
         sender.CloseInput();
     });
-    std::optional<int> status;
-    while (!(status = sender.Finished())) PollPort();
+    const int status = pollUntilExit(sender, std::chrono::seconds(SOAK_BYTES / 10));
     feed.join();
 
-    EXPECT_EQ(*status, 0) << "the sender gave up";
-    const auto& printed = head.page.marks;
-    std::cout << bytes.size() << " bytes sent, " << printed.size() << " marks printed, "
+    EXPECT_EQ(status, 0) << "the sender gave up";
+    const auto& marks = printed->marks;
+    std::cout << bytes.size() << " bytes sent, " << marks.size() << " marks printed, "
               << expected.size() << " expected\n";
     EXPECT_EQ(fileBytes()->at(30), '\0');
-    ASSERT_EQ(printed.size(), expected.size()) << "bytes lost or printed twice";
+    ASSERT_EQ(marks.size(), expected.size()) << "bytes lost or printed twice";
     for (std::size_t k = 0; k < expected.size(); ++k) {
-        ASSERT_EQ(printed[k], expected[k]) << "first difference at mark " << k;
+        ASSERT_EQ(marks[k], expected[k]) << "first difference at mark " << k;
     }
     if (writer) {
         const auto [writes, lost, last] = std::tuple{0, 1, 2};
@@ -158,7 +152,6 @@ TEST_F(HandshakeSoak, TwoTakersNeverShareOrDropAByte) {
     std::string bytes;
     for (int k = 0; k < SOAK_BYTES / 2; ++k) bytes += static_cast<char>('a' + k % 26);
     setFileBytes(std::string(32, '\0'));
-    pexal_test::HeadOnPage head;
     SetPortReport(nullptr);
     std::string othersTake;
     ChildLoop other(
@@ -167,13 +160,11 @@ TEST_F(HandshakeSoak, TwoTakersNeverShareOrDropAByte) {
         },
         [&] { return othersTake; });
     pexal_test::Child sender({PEXAL_SEND_PATH, "--raw", "-n", "--timeout", "30", bytes});
-    std::optional<int> status;
-    while (!(status = sender.Finished())) PollPort();
-    EXPECT_EQ(*status, 0);
+    EXPECT_EQ(pollUntilExit(sender), 0);
 
-    std::string taken = head.page.text() + other.stop();
-    std::cout << head.page.text().size() << " bytes printed here, "
-              << taken.size() - head.page.text().size() << " by the other taker\n";
+    std::string taken = printed->text() + other.stop();
+    std::cout << printed->text().size() << " bytes printed here, "
+              << taken.size() - printed->text().size() << " by the other taker\n";
     std::string sent = bytes;
     std::sort(taken.begin(), taken.end());
     std::sort(sent.begin(), sent.end());
@@ -181,37 +172,5 @@ TEST_F(HandshakeSoak, TwoTakersNeverShareOrDropAByte) {
     EXPECT_TRUE(taken == sent);
 }
 
-#ifdef SOAK_LATENCY_BYTES
-// How long the sender waits for each byte to be taken, with the printer ticking every
-// 200 ms and the sender polling the port (and so holding read locks) all the while. A
-// measurement, reported and not judged: about 200 ms at most when no collision costs a tick.
-TEST_F(HandshakeSoak, AckLatencyWithAPollingSender) {
-    setFileBytes(std::string(32, '\0'));
-    std::atomic<bool> stop = false;
-    std::thread printer([&] {
-        pexal_test::HeadOnPage head;
-        SetPortReport(nullptr);
-        for (auto tick = std::chrono::steady_clock::now(); !stop;) {
-            std::this_thread::sleep_until(tick += pexal::kPollInterval);
-            PollPort();
-        }
-    });
-    host::Handshake link(130, std::chrono::seconds(5));
-    std::vector<double> waits;
-    for (int k = 0; k < SOAK_LATENCY_BYTES; ++k) {
-        ASSERT_EQ(link.Put('x'), host::Outcome::kDone);
-        const auto stored = std::chrono::steady_clock::now();
-        ASSERT_EQ(link.WaitUntilTaken(), host::Outcome::kDone);
-        waits.push_back(std::chrono::duration<double, std::milli>(
-                            std::chrono::steady_clock::now() - stored).count());
-    }
-    stop = true;
-    printer.join();
-    std::sort(waits.begin(), waits.end());
-    const auto at = [&](double q) { return waits[static_cast<std::size_t>(q * (waits.size() - 1))]; };
-    std::cout << "ack latency over " << waits.size() << " bytes, ms: min " << waits.front()
-              << ", median " << at(0.5) << ", p99 " << at(0.99) << ", max " << waits.back() << "\n";
-}
-#endif
 
 }  // namespace

@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/windows1252.h"
 #include "host/encoder.h"
 #include "host/handshake.h"
 #include "port/io.h"
-#include "printhead/page_image.h"
 #include "tests/kit.h"
 
 namespace {
@@ -21,10 +21,10 @@ TEST(Encoder, GivesTheSameBytesHoweverTheInputIsCut) {
         for (std::size_t second = cut; second <= text.size(); second += 3) {
             host::Encoder encoder;
             std::string out;
-            ASSERT_TRUE(encoder.Feed(text.substr(0, cut), out));
-            ASSERT_TRUE(encoder.Feed(text.substr(cut, second - cut), out));
-            ASSERT_TRUE(encoder.Feed(text.substr(second), out));
-            ASSERT_TRUE(encoder.Finish(out)) << encoder.error();
+            ASSERT_TRUE(encoder.Feed(text.substr(0, cut), out).ok());
+            ASSERT_TRUE(encoder.Feed(text.substr(cut, second - cut), out).ok());
+            ASSERT_TRUE(encoder.Feed(text.substr(second), out).ok());
+            ASSERT_TRUE(encoder.Finish(out).ok());
             EXPECT_EQ(out, expected) << "cut at " << cut << " and " << second;
             EXPECT_EQ(encoder.unmappable(), 1u);
         }
@@ -44,27 +44,32 @@ TEST(Encoder, StopsAtTheFirstBadByteAndSaysWhere) {
     for (const auto& c : cases) {
         host::Encoder encoder;
         std::string out;
-        bool ok = true;
-        for (const auto& chunk : c.chunks) ok = ok && encoder.Feed(chunk, out);
-        ok = ok && encoder.Finish(out);
-        EXPECT_FALSE(ok) << c.error;
+        host::Status status;
+        for (const auto& chunk : c.chunks) {
+            if (status.ok()) status = encoder.Feed(chunk, out);
+        }
+        if (status.ok()) status = encoder.Finish(out);
+        EXPECT_EQ(status.outcome, host::Outcome::kBadInput) << c.error;
         EXPECT_EQ(out, c.sent) << c.error;
-        EXPECT_NE(encoder.error().find(c.error), std::string::npos) << encoder.error();
+        EXPECT_NE(status.reason.find(c.error), std::string::npos) << status.reason;
+        EXPECT_EQ(encoder.Feed("more", out).reason, status.reason) << "a failed text stays failed";
     }
 }
 
-TEST(Encoder, AgreesWithThePageOnEveryWindows1252Code) {
-    // Two tables, one in the sender (iconv's) and one in the page: each printable code
-    // the page draws must be the code the sender sends for that character.
-    for (int code = 32; code <= 255; ++code) {
-        const QString character(QChar(FromWindows1252(static_cast<std::uint8_t>(code))));
-        host::Encoder encoder;
-        std::string out;
-        ASSERT_TRUE(encoder.Feed(character.toStdString(), out)) << code;
+TEST(Windows1252, EveryCodeRoundTripsButTheFiveUndefinedOnes) {
+    // What the page draws for a code is what a sender sends for that character; the five
+    // codes with no character decode to C1 controls, which no sender can reach.
+    for (int code = 0; code <= 255; ++code) {
+        const char16_t character = pexal::FromWindows1252(static_cast<std::uint8_t>(code));
         const bool undefined = code == 0x81 || code == 0x8D || code == 0x8F || code == 0x90 ||
-                               code == 0x9D;  // no character: the sender has no way to them
-        EXPECT_EQ(out, undefined ? "?" : std::string(1, static_cast<char>(code))) << code;
+                               code == 0x9D;
+        EXPECT_EQ(character == code, code < 0x80 || code > 0x9F || undefined) << code;
+        const auto back = pexal::ToWindows1252(character);
+        EXPECT_EQ(back, undefined ? std::nullopt : std::optional<std::uint8_t>(code)) << code;
     }
+    EXPECT_EQ(pexal::ToWindows1252(U'\u20AC'), 0x80);  // the euro sign
+    EXPECT_EQ(pexal::ToWindows1252(U'\u0100'), std::nullopt);
+    EXPECT_EQ(pexal::ToWindows1252(U'\U0001F600'), std::nullopt);
 }
 
 class HandshakeTest : public pexal_test::PortFileTest {};
@@ -82,19 +87,33 @@ TEST_F(HandshakeTest, StoresOnlyIntoAnEmptyPortAndCountsWhatIsTaken) {
     });
     host::Handshake link(130, 5s);
     for (char c : std::string("abc")) {
-        EXPECT_EQ(link.Put(static_cast<std::uint8_t>(c)), host::Outcome::kDone);
+        EXPECT_TRUE(link.Put(static_cast<std::uint8_t>(c)).ok());
     }
-    EXPECT_EQ(link.WaitUntilTaken(), host::Outcome::kDone);
+    EXPECT_TRUE(link.WaitUntilTaken().ok());
     stop = true;
     printer.join();
     EXPECT_EQ(taken, "abc");
     EXPECT_EQ(link.taken(), 3u);
 }
 
+TEST_F(HandshakeTest, WithdrawWaitsOutAShortLockOnThePort) {
+    // A printer looking at the port at the moment a sender gives up: the byte must still
+    // be taken back, or it prints later although the sender said it was withdrawn.
+    setPort(130, 0);
+    host::Handshake link(130, 5s);
+    ASSERT_TRUE(link.Put('w').ok());
+    {
+        pexal_test::LockHolder printer(portFile(), 30, /*exclusive=*/true, 5000);
+        EXPECT_TRUE(link.Withdraw());
+    }
+    EXPECT_EQ(portByte(), 0);
+    EXPECT_FALSE(link.pending());
+}
+
 TEST_F(HandshakeTest, WaitsOutAForeignByteThenGivesUpWithoutTouchingIt) {
     setPort(130, 'Z');
     host::Handshake link(130, 50ms);
-    EXPECT_EQ(link.Put('a'), host::Outcome::kTimedOut);
+    EXPECT_EQ(link.Put('a').outcome, host::Outcome::kTimedOut);
     EXPECT_EQ(static_cast<char>(fileBytes()->at(30)), 'Z');
     EXPECT_EQ(link.taken(), 0u);
 }
@@ -102,15 +121,18 @@ TEST_F(HandshakeTest, WaitsOutAForeignByteThenGivesUpWithoutTouchingIt) {
 TEST_F(HandshakeTest, UnusablePortFileEndsTheWaitAtOnceAndBusyOneDoesNot) {
     std::filesystem::create_directory(portFile());
     host::Handshake link(130, 600s);  // a wait for the deadline would outlast the test
-    EXPECT_EQ(link.Put('a'), host::Outcome::kUnusable);
-    EXPECT_EQ(link.failure().kind, io::FailureKind::kUnusable);
+    const host::Status unusable = link.Put('a');
+    EXPECT_EQ(unusable.outcome, host::Outcome::kUnusable);
+    EXPECT_EQ(unusable.path, portFile().string());
+    EXPECT_NE(unusable.reason.find("not a regular file"), std::string::npos) << unusable.reason;
     std::filesystem::remove(portFile());
 
     setPort(130, 0);
     host::Handshake brief(130, 50ms);
     pexal_test::LockHolder host(portFile(), 30, /*exclusive=*/true);
-    EXPECT_EQ(brief.Put('a'), host::Outcome::kTimedOut);
-    EXPECT_TRUE(brief.failure().busy()) << brief.failure().reason;
+    const host::Status busy = brief.Put('a');
+    EXPECT_EQ(busy.outcome, host::Outcome::kTimedOut);
+    EXPECT_NE(busy.reason.find("lock"), std::string::npos) << busy.reason;
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // The test kit: a private port file per test, a page that records what the head asks of
-// it, a head attached to it for as long as a fixture lives, and other processes (a lock
-// holder, a child program) that always end with the test.
+// it, a head attached to it for as long as a fixture lives, other processes (a lock
+// holder, a child program) that always end with the test, scoped environment variables
+// and one deadline helper. Portable; the process helpers have one file a platform.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
@@ -60,7 +60,44 @@ public:
 // What the head does with `bytes` handed to it directly, no port in between.
 std::vector<Mark> PrintDirectly(const std::string& bytes);
 
-// Points TMPDIR at a fresh directory for the test's lifetime, then removes it.
+// Sets (or, with nullopt, removes) an environment variable for the object's lifetime,
+// then puts back what was there, unset included.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::optional<std::string>& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+    // The variable's value now, nullopt when unset.
+    static std::optional<std::string> Get(const char* name);
+
+private:
+    static void Set(const char* name, const std::optional<std::string>& value);
+    std::string name_;
+    std::optional<std::string> saved_;
+};
+
+// Runs `step` until `done` holds (true) or `limit` has passed (false): for waiting on
+// another process, with a generous deadline.
+template <typename Done, typename Step>
+bool Until(std::chrono::seconds limit, Done done, Step step) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        step();
+    }
+    return true;
+}
+
+// Until, checking every 50 ms.
+template <typename Done>
+bool Within(std::chrono::seconds limit, Done done) {
+    return Until(limit, done, [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+}
+
+// Points the temporary directory (TMPDIR, or TMP on Windows) at a fresh directory for the
+// test's lifetime, then removes it.
 class PortFileTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -73,12 +110,17 @@ protected:
     void setFileBytes(const std::string& bytes) const;
     // A file of `size` zero bytes with `value` at port `port`'s offset.
     void setPort(std::int32_t port, std::uint8_t value, std::size_t size = 64) const;
+    // Port `port`'s byte as the file holds it now (0 beyond its end or without a file).
+    std::uint8_t portByte(std::int32_t port = 130) const;
     // A file of this test's directory, read whole ("" when missing).
     std::string readFile(const std::string& name) const;
+    // Where a child's standard error goes, and what it said there.
+    std::string errorsFile() const { return (dir_ / "stderr.txt").string(); }
+    std::string errors() const { return readFile("stderr.txt"); }
 
 private:
     std::filesystem::path dir_;
-    std::optional<std::string> savedTmpdir_;
+    std::optional<ScopedEnv> temp_;
 };
 
 // A homed print head on a recording page, with PollPort's reports kept in `report`.
@@ -88,8 +130,8 @@ protected:
     void TearDown() override;
     void ticks(int n);
     int reportLines() const;
-    // Polls without pause until `child` ends; its exit status.
-    int pollUntilExit(class Child& child);
+    // Polls until `child` ends (failing the test after `limit`); its exit status.
+    int pollUntilExit(class Child& child, std::chrono::seconds limit = std::chrono::seconds(60));
 
     std::optional<HeadOnPage> head;
     RecordingPage* printed = nullptr;
@@ -100,31 +142,27 @@ protected:
 // for `holdMicroseconds` from the moment the constructor returns when that is not 0.
 class LockHolder {
 public:
-    LockHolder(const std::filesystem::path& file, off_t offset, bool exclusive,
+    LockHolder(const std::filesystem::path& file, std::int64_t offset, bool exclusive,
                int holdMicroseconds = 0);
     ~LockHolder();
     LockHolder(const LockHolder&) = delete;
     LockHolder& operator=(const LockHolder&) = delete;
 
 private:
-    pid_t child_ = -1;
-    int release_ = -1;
+    struct Process;
+    Process* process_;
 };
 
-// Checks `done` every 50 ms until it holds (true) or `limit` has passed (false): for
-// waiting on another process, with a generous deadline.
-template <typename Pred>
-bool Within(std::chrono::seconds limit, Pred done) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+// For a test program's main: runs the helper side of a LockHolder when this process was
+// started as one (on Windows, where a holder is this program started again); its exit
+// status, or nullopt for an ordinary run.
+std::optional<int> RunHelper(int argc, char** argv);
 
 // What a shell command prints on standard output, without its last line end.
 std::string Capture(const std::string& command);
+
+// The first executable `name` on PATH, or "" when there is none.
+std::string FindProgram(const std::string& name);
 
 // Whether the shared /tmp/dov_port.dat exists: a test that must prove it is never created
 // skips when it is there already, since it may be a real printer's.
@@ -135,7 +173,7 @@ bool SharedPortFileExists();
 
 // A program run with arguments, its standard input a pipe when asked, its standard error
 // into a file when named (or closed, or a pipe nobody reads). Killed and waited for if it
-// still runs when destroyed.
+// still runs when destroyed. POSIX only.
 enum class Stderr { kAsNamed, kClosed, kDeadPipe };
 
 class Child {
@@ -146,7 +184,7 @@ public:
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    pid_t pid() const { return pid_; }
+    int pid() const { return pid_; }
     // Writes all of `bytes` to its standard input.
     void Write(const std::string& bytes);
     void CloseInput();
@@ -155,7 +193,7 @@ public:
     int Wait();
 
 private:
-    pid_t pid_ = -1;
+    int pid_ = -1;
     int stdin_ = -1;
     std::optional<int> status_;
 };

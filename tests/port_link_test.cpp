@@ -1,4 +1,6 @@
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <climits>
 #include <filesystem>
@@ -152,6 +154,38 @@ TEST_F(PortLink, ConflictingLockOfAnotherProcessFailsTheCallAsBusy) {
     }
     EXPECT_TRUE(io::WRITE_IO_BYTE(130, 0));
     EXPECT_EQ(io::READ_IO_BYTE(130), 0);
+}
+
+TEST_F(PortLink, AFileThisUserMayOnlyReadIsStillRead) {
+    setPort(130, 'A', 31);
+    fs::permissions(portFile(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(dir(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+    // Root may write any file, so the reader is a child that becomes another user first.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        io::Failure why;
+        const std::uint8_t read = io::READ_IO_BYTE(130, &why);
+        const std::uint8_t taken = io::TAKE_IO_BYTE(130, &why);
+        ::_exit(read == 'A' && taken == 0 && !why.ok() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the byte was not read, or a take seemed to work; "
+                                         "2: no other user to become";
+    EXPECT_EQ(portByte(), 'A');
+}
+
+TEST_F(PortLink, EachPortHasASenderLockOfItsOwn) {
+    io::SenderLock first130, first131, second130;
+    io::Failure why;
+    ASSERT_TRUE(first130.TryLock(130, &why)) << why.reason;
+    EXPECT_TRUE(first131.TryLock(131, &why)) << "senders to two ports do not wait for each other";
+    EXPECT_FALSE(second130.TryLock(130, &why));
+    EXPECT_TRUE(why.busy()) << why.reason;
+    EXPECT_EQ(fileBytes(), "") << "the locks lie beyond the file; nothing is written";
 }
 
 TEST_F(PortLink, TakeClearsOnlyAWaitingByteAndOnlyWhenItHoldsTheWholeByte) {

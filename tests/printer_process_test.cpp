@@ -17,11 +17,9 @@ class PrinterProcess : public pexal_test::PortFileTest {
 protected:
     // A printer (offscreen, as the suite runs) whose TMPDIR is `tmpdir`, once polling.
     std::unique_ptr<pexal_test::Child> start(const fs::path& tmpdir, const std::string& log) {
-        ::setenv("TMPDIR", tmpdir.c_str(), 1);
-        auto printer = std::make_unique<pexal_test::Child>(
-            std::vector<std::string>{PEXAL_PRINTER_PATH}, false, (dir() / log).string());
-        ::setenv("TMPDIR", dir().c_str(), 1);
-        return printer;
+        const pexal_test::ScopedEnv temp("TMPDIR", tmpdir.string());
+        return std::make_unique<pexal_test::Child>(std::vector<std::string>{PEXAL_PRINTER_PATH},
+                                                   false, (dir() / log).string());
     }
     // The first tick creates the port file.
     static bool Polling(const fs::path& tmpdir) { return fs::exists(tmpdir / "dov_port.dat"); }
@@ -55,17 +53,11 @@ TEST_F(PrinterProcess, PrintersForDifferentPortFilesRunSideBySide) {
 }
 
 TEST_F(PrinterProcess, WithoutADisplayItSaysSoInOneLineAndExits1) {
-    const std::string saved = std::getenv("QT_QPA_PLATFORM");
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    const char* display = std::getenv("DISPLAY");
-    const std::string savedDisplay = display != nullptr ? display : "";
-    ::setenv("DISPLAY", ":999999", 1);  // no such server
-    auto printer = start(dir(), "errors.txt");
-    ::setenv("QT_QPA_PLATFORM", saved.c_str(), 1);
-    if (savedDisplay.empty()) {
-        ::unsetenv("DISPLAY");
-    } else {
-        ::setenv("DISPLAY", savedDisplay.c_str(), 1);
+    std::unique_ptr<pexal_test::Child> printer;
+    {
+        const pexal_test::ScopedEnv platform("QT_QPA_PLATFORM", "xcb");
+        const pexal_test::ScopedEnv display("DISPLAY", ":999999");  // no such server
+        printer = start(dir(), "errors.txt");
     }
 
     ASSERT_TRUE(Within(30s, [&] { return printer->Finished().has_value(); }));

@@ -15,21 +15,9 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-
-std::string FindProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-    for (std::size_t at = 0; at <= dirs.size();) {
-        const std::size_t end = std::min(dirs.find(':', at), dirs.size());
-        const std::string candidate = dirs.substr(at, end - at) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        at = end + 1;
-    }
-    return "";
-}
-
 using pexal_test::Capture;
+using pexal_test::FindProgram;
+using pexal_test::ScopedEnv;
 
 // Runs only on the virtual display of scripts/xvfb-session, as CTest starts it.
 class RealWindow : public pexal_test::PortFileTest {
@@ -57,17 +45,15 @@ protected:
     // Starts the printer on the X display, with standard error as `mode` says.
     void startPrinter(pexal_test::Stderr mode = pexal_test::Stderr::kAsNamed,
                       std::vector<std::string> arguments = {}) {
-        const std::string savedPlatform = std::getenv("QT_QPA_PLATFORM");
-        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        const ScopedEnv platform("QT_QPA_PLATFORM", "xcb");
         arguments.insert(arguments.begin(), PEXAL_PRINTER_PATH);
         printer.emplace(arguments, false,
                         mode == pexal_test::Stderr::kAsNamed
                             ? (dir() / "printer-stderr.txt").string()
                             : "",
                         mode);
-        ::setenv("QT_QPA_PLATFORM", savedPlatform.c_str(), 1);
     }
-    bool onVirtualDisplay() const { return std::getenv("PEXAL_VIRTUAL_DISPLAY") != nullptr; }
+    bool onVirtualDisplay() const { return ScopedEnv::Get("PEXAL_VIRTUAL_DISPLAY").has_value(); }
 
     std::optional<pexal_test::Child> printer;
 };

@@ -16,20 +16,10 @@ using pexal_test::Child;
 
 class Send : public pexal_test::PollTest {
 protected:
-    std::string errors() const { return readFile("stderr.txt"); }
-    std::string errorsFile() const { return (dir() / "stderr.txt").string(); }
-    std::uint8_t port130() const {
-        const auto bytes = fileBytes();
-        return bytes && bytes->size() > 30 ? static_cast<std::uint8_t>(bytes->at(30)) : 0;
-    }
     // Polls until `done`, or fails the test after a generous deadline.
     template <typename Pred>
     void pollUntil(Pred done, const char* what) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!done()) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << what;
-            PollPort();
-        }
+        EXPECT_TRUE(pexal_test::Until(std::chrono::seconds(20), done, [] { PollPort(); })) << what;
     }
     // The printed text, one string a printed line (by the y of each glyph).
     std::vector<std::string> lines() const {
@@ -61,11 +51,10 @@ TEST_F(Send, ConcurrentSendersPrintEachTextWholeAndInTurn) {
 TEST_F(Send, ASignalTakesBackTheByteThePrinterHasNotTaken) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         Child sender({PEXAL_SEND_PATH, "--raw", "xy"}, false, errorsFile());
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (port130() != 'x') ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+        ASSERT_TRUE(pexal_test::Within(std::chrono::seconds(20), [&] { return portByte() == 'x'; }));
         ::kill(sender.pid(), signal);
         EXPECT_EQ(sender.Wait(), 128 + signal);
-        EXPECT_EQ(port130(), 0);
+        EXPECT_EQ(portByte(), 0);
         EXPECT_NE(errors().find("0 bytes taken; the rest was withdrawn"), std::string::npos)
             << errors();
     }

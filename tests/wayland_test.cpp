@@ -16,48 +16,38 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool OnPath(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
+using pexal_test::AreaOf;
+using pexal_test::ScopedEnv;
 using pexal_test::Within;
-
-// The smallest rectangle holding every pixel of exactly `colour`.
-QRect AreaOf(const QImage& image, QRgb colour) {
-    QRect box;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if ((image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF)) box |= QRect(x, y, 1, 1);
-        }
-    }
-    return box;
-}
 
 class Wayland : public pexal_test::PortFileTest {};
 
 TEST_F(Wayland, ThePrinterRunsInACompositorAndItsGlyphShowsInTheScreenshot) {
-    if (!OnPath("weston") || !OnPath("weston-screenshooter")) {
+    if (pexal_test::FindProgram("weston").empty() ||
+        pexal_test::FindProgram("weston-screenshooter").empty()) {
         GTEST_SKIP() << "needs weston and weston-screenshooter (scripts/deps installs them)";
     }
     const fs::path runtime = dir() / "runtime";
     fs::create_directory(runtime);
     fs::permissions(runtime, fs::perms::owner_all);
     const std::string socket = "pexal-" + std::to_string(::getpid());
-    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    const ScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime.string());
     pexal_test::Child weston({"/usr/bin/weston", "--backend=headless-backend.so", "--use-pixman",
                               "--socket=" + socket, "--idle-time=0", "--debug"},
                              false, (dir() / "weston.txt").string());
     if (!Within(20s, [&] { return fs::exists(runtime / socket) || weston.Finished(); }) ||
         weston.Finished()) {
-        ::unsetenv("XDG_RUNTIME_DIR");
         GTEST_SKIP() << "weston could not start here: " << readFile("weston.txt");
     }
 
-    const std::string platform = std::getenv("QT_QPA_PLATFORM");
-    ::setenv("QT_QPA_PLATFORM", "wayland", 1);
-    ::setenv("WAYLAND_DISPLAY", socket.c_str(), 1);
-    pexal_test::Child printer({PEXAL_PRINTER_PATH}, false, (dir() / "printer.txt").string());
-    ::setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
+    const ScopedEnv display("WAYLAND_DISPLAY", socket);
+    std::optional<pexal_test::Child> started;
+    {
+        const ScopedEnv platform("QT_QPA_PLATFORM", "wayland");
+        started.emplace(std::vector<std::string>{PEXAL_PRINTER_PATH}, false,
+                        (dir() / "printer.txt").string());
+    }
+    pexal_test::Child& printer = *started;
     ASSERT_TRUE(Within(30s, [&] { return fs::exists(portFile()) || printer.Finished(); }));
     ASSERT_FALSE(printer.Finished()) << readFile("printer.txt");
     setPort(130, 'W');
@@ -82,9 +72,9 @@ TEST_F(Wayland, ThePrinterRunsInACompositorAndItsGlyphShowsInTheScreenshot) {
         return window.size() == QSize(273, 396) &&
                pexal_test::InkIn(shot, firstCell.translated(window.topLeft()), 128);
     });
-    ::unsetenv("WAYLAND_DISPLAY");
-    ::unsetenv("XDG_RUNTIME_DIR");
-    if (const char* keep = std::getenv("PEXAL_KEEP_SCREENSHOT")) shot.save(keep);
+    if (const auto keep = ScopedEnv::Get("PEXAL_KEEP_SCREENSHOT")) {
+        shot.save(QString::fromStdString(*keep));
+    }
     EXPECT_TRUE(seen) << "window " << window.width() << "x" << window.height() << " in a "
                       << shot.width() << "x" << shot.height() << " screenshot; screenshooter: "
                       << readFile("screenshooter.txt") << "; printer: " << readFile("printer.txt");

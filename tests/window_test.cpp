@@ -12,13 +12,12 @@
 #include "tests/kit.h"
 #include "window/qt/decoration.h"
 #include "window/qt/form1.h"
-#include "window/qt/page_widget.h"
+#include "window/qt/paper.h"
 #include "window/sheet.h"
 
 namespace {
 
 using pexal_test::InkIn;
-using sheet::kTwipsPerPixel;
 
 const QRect kFirstCell(3, 5, 8, 15);
 
@@ -27,21 +26,21 @@ protected:
     void SetUp() override {
         PortFileTest::SetUp();
         form = std::make_unique<Form1>();
-        paper = form->findChild<PageWidget*>("Paper");
+        paper = form->findChild<Paper*>("Paper");
         ASSERT_NE(paper, nullptr);
     }
     void TearDown() override {
         form.reset();
         PortFileTest::TearDown();
     }
-    const QImage& page() { return paper->page().image(); }
+    const QImage& page() { return paper->image(); }
     bool port130Empty() {
         const auto bytes = fileBytes();
         return bytes && bytes->size() > 30 && bytes->at(30) == '\0';
     }
 
     std::unique_ptr<Form1> form;
-    PageWidget* paper = nullptr;
+    Paper* paper = nullptr;
 };
 
 TEST_F(Window, ControlsStandWhereTheSheetPutsThem) {
@@ -79,13 +78,14 @@ TEST_F(Window, ControlsStandWhereTheSheetPutsThem) {
 }
 
 TEST(Decoration, PerforationsRunAcrossAboveAndBelowThePage) {
+    // In twips, exactly as designed: a dash 120 long every 240, at y 1080 and 5760.
     ASSERT_EQ(sheet::Line1.size(), 34u);
     for (int k = 0; k < 17; ++k) {
         for (int row = 0; row < 2; ++row) {
             const sheet::Dash& dash = sheet::Line1[row * 17 + k];
-            EXPECT_EQ(dash.y / kTwipsPerPixel, row == 0 ? 72 : 384);
-            EXPECT_EQ(dash.x1 / kTwipsPerPixel, 16 * k);
-            EXPECT_EQ(dash.x2 / kTwipsPerPixel, 16 * k + 8);
+            EXPECT_EQ(dash.y, row == 0 ? 1080 : 5760) << k;
+            EXPECT_EQ(dash.x1, 240 * k) << k;
+            EXPECT_EQ(dash.x2, 240 * k + 120) << k;
         }
     }
 }
@@ -101,25 +101,21 @@ TEST_F(Window, PerforationDashesAreEightPixelsOnEightOff) {
 }
 
 TEST(Decoration, SprocketHolesSpanThePageHeightOnBothSides) {
+    // In twips and in their designed element order: 7 upwards from 2640, then 12
+    // downwards from 2880; the right column repeats the left's order.
+    using sheet::HoleFill;
     using sheet::Shape1;
     ASSERT_EQ(Shape1.size(), 38u);
-    EXPECT_EQ(sheet::kHoleSize / kTwipsPerPixel, 9);
-    QSet<int> leftTops, rightTops;
+    EXPECT_EQ(sheet::kHoleSize, 135);
     for (int k = 0; k < 38; ++k) {
-        const QRect hole =
-            ToPixels({Shape1[k].left, Shape1[k].top, sheet::kHoleSize, sheet::kHoleSize});
-        EXPECT_EQ(hole.x(), k < 19 ? 8 : 256) << k;
-        (k < 19 ? leftTops : rightTops).insert(hole.y());
+        const int element = k % 19;
+        const int top = element < 7 ? 2640 - 240 * element : 2880 + 240 * (element - 7);
+        EXPECT_EQ(Shape1[k].left, k < 19 ? 120 : 3840) << k;
+        EXPECT_EQ(Shape1[k].top, top) << k;
+        const bool opaque = k >= 19 && k <= 28;
+        EXPECT_EQ(Shape1[k].fill, opaque ? HoleFill::kOpaqueWindowBackground : HoleFill::kSolidWhite)
+            << k;
     }
-    QSet<int> expected;
-    for (int k = 0; k < 19; ++k) expected.insert(80 + 16 * k);
-    EXPECT_EQ(leftTops, expected);
-    EXPECT_EQ(rightTops, expected);
-    EXPECT_EQ(Shape1[0].top / kTwipsPerPixel, 176);
-    EXPECT_EQ(Shape1[6].top / kTwipsPerPixel, 80);
-    EXPECT_EQ(Shape1[7].top / kTwipsPerPixel, 192);
-    EXPECT_EQ(Shape1[18].top / kTwipsPerPixel, 368);
-    EXPECT_EQ(Shape1[19].top, Shape1[0].top) << "the right column repeats the left's order";
 }
 
 TEST(Illustration, IsAVectorPrinterOf55PolygonsIn31Colours) {
@@ -147,7 +143,6 @@ TEST_F(Window, LoadHomesTheHeadBeforeAnyTick) {
 }
 
 TEST_F(Window, TimerPrintsTheWaitingCharacterAtHomeAndClearsThePort) {
-    paper = form->findChild<PageWidget*>("Paper");
     setPort(130, 'A');
     form->show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return port130Empty(); }, 5000));

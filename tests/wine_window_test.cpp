@@ -17,6 +17,7 @@ using namespace std::chrono_literals;
 namespace {
 
 using pexal_test::Capture;
+using pexal_test::ScopedEnv;
 using pexal_test::Within;
 
 // Wine keeps its server's socket under TMPDIR, so Wine programs start without it (and
@@ -25,18 +26,25 @@ class Wine : public pexal_test::PortFileTest {
 protected:
     void SetUp() override {
         PortFileTest::SetUp();
-        const char* build = std::getenv("PEXAL_WINDOWS_BUILD");
-        if (build == nullptr || std::getenv("PEXAL_VIRTUAL_DISPLAY") == nullptr) {
+        const auto build = ScopedEnv::Get("PEXAL_WINDOWS_BUILD");
+        if (!build || !ScopedEnv::Get("PEXAL_VIRTUAL_DISPLAY")) {
             GTEST_SKIP() << "scripts/windows runs this group (a cross build, Wine, a display)";
         }
-        build_ = build;
+        build_ = *build;
         // Wine's temporary directory, as the Linux side sees it: both programs meet there.
+        // Only an existing absolute directory will do: without TMP in Wine's environment,
+        // cmd echoes "%TMP%" as it stands and winepath makes it relative to here.
         temp_ = Capture(
             R"sh(env -u TMPDIR sh -c 'winepath -u "$(wine cmd /c echo %TMP% | tr -d "\r")"' 2>&-)sh");
-        ASSERT_FALSE(temp_.empty()) << "no Wine temporary directory";
-        fs::create_directories(temp_);
+        ASSERT_TRUE(temp_.is_absolute() && fs::is_directory(temp_))
+            << "Wine's temporary directory is not an existing absolute directory: '"
+            << temp_.string() << "'";
         fs::remove(temp_ / "dov_port.dat");
-        ::setenv("TMPDIR", temp_.c_str(), 1);
+        tmpdir_.emplace("TMPDIR", temp_.string());
+    }
+    void TearDown() override {
+        tmpdir_.reset();
+        PortFileTest::TearDown();
     }
     fs::path portFile() const { return temp_ / "dov_port.dat"; }
     std::string exe(const char* name) const { return (build_ / name).string(); }
@@ -46,16 +54,11 @@ protected:
         Capture("import -window root " + (dir() / "shot.png").string() + " 2>/dev/null");
         *shot = QImage(QString::fromStdString((dir() / "shot.png").string()))
                     .convertToFormat(QImage::Format_RGB32);
-        QRect green;
-        for (int y = 0; y < shot->height(); ++y) {
-            for (int x = 0; x < shot->width(); ++x) {
-                if ((shot->pixel(x, y) & 0xFFFFFF) == 0xC0FFC0) green |= QRect(x, y, 1, 1);
-            }
-        }
-        return green;
+        return pexal_test::AreaOf(*shot, qRgb(192, 255, 192));
     }
 
     fs::path build_, temp_;
+    std::optional<ScopedEnv> tmpdir_;
 };
 
 TEST_F(Wine, TheWindowPrintsWhatALinuxSenderStoresAndNewPageEmptiesIt) {
@@ -107,11 +110,10 @@ TEST_F(Wine, TheWindowsSenderPrintsOnTheLinuxPrinterEveryByteOnce) {
                               "--raw", "-n", "--timeout", "30", text},
                              false, (dir() / "sender.txt").string());
     std::optional<int> status;
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!(status = sender.Finished()) && std::chrono::steady_clock::now() < deadline) {
+    pexal_test::Until(60s, [&] { return (status = sender.Finished()); }, [] {
         PollPort();
         std::this_thread::sleep_for(1ms);
-    }
+    });
     ASSERT_TRUE(status) << "the Windows sender never finished";
     EXPECT_EQ(*status, 0) << readFile("sender.txt");
     EXPECT_EQ(head.page.text(), text);
@@ -149,7 +151,9 @@ TEST_F(Wine, AtOneAndAHalfTimesTheDensityTheSheetScalesAndItsGlyphsStayCrisp) {
         return ink.height() >= 13;  // drawn at 1.5x, not the 100 % glyph stretched or left small
     })) << "window " << window.width() << "x" << window.height() << ", ink " << ink.width() << "x"
         << ink.height();
-    if (const char* keep = std::getenv("PEXAL_KEEP_SCREENSHOT")) shot.save(keep);
+    if (const auto keep = ScopedEnv::Get("PEXAL_KEEP_SCREENSHOT")) {
+        shot.save(QString::fromStdString(*keep));
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace console {
 
@@ -26,7 +27,9 @@ long ReadInput(char* buffer, std::size_t size, std::string* error);
 
 bool Exists(const std::string& path);
 
-}  // namespace console
+#ifdef _WIN32
+// The wide arguments wmain is given, in UTF-8.
+std::vector<std::string> Utf8Arguments(int argc, wchar_t** wide);
+#endif
 
-// The program, with its arguments in UTF-8.
-int RunPexalSend(int argc, char** argv);
+}  // namespace console

@@ -45,5 +45,3 @@ bool Exists(const std::string& path) {
 }
 
 }  // namespace console
-
-int main(int argc, char** argv) { return RunPexalSend(argc, argv); }

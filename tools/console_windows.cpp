@@ -45,10 +45,7 @@ bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-}  // namespace console
-
-// The arguments as the user typed them, in UTF-8 whatever the console's code page.
-int wmain(int argc, wchar_t** wide) {
+std::vector<std::string> Utf8Arguments(int argc, wchar_t** wide) {
     std::vector<std::string> arguments;
     for (int k = 0; k < argc; ++k) {
         const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[k], -1, nullptr, 0, nullptr, nullptr);
@@ -56,8 +53,7 @@ int wmain(int argc, wchar_t** wide) {
         WideCharToMultiByte(CP_UTF8, 0, wide[k], -1, utf8.data(), bytes, nullptr, nullptr);
         arguments.push_back(std::move(utf8));
     }
-    std::vector<char*> argv;
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    return RunPexalSend(argc, argv.data());
+    return arguments;
 }
+
+}  // namespace console

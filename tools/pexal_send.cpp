@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/facts.h"
 #include "host/encoder.h"
@@ -18,6 +19,7 @@
 #include "host/page_watch.h"
 #include "port/io.h"
 #include "tools/console.h"
+#include "tools/progress.h"
 #include "tools/usage.h"
 
 namespace {
@@ -128,7 +130,10 @@ std::optional<Exit> ParseArguments(int argc, char** argv, Options& options) {
         optind == argc || (optind + 1 == argc && argv[optind] == std::string("-"));
     if (!standardInput) {
         std::string text;
-        for (int k = optind; k < argc; ++k) text += (k > optind ? " " : "") + std::string(argv[k]);
+        for (int k = optind; k < argc; ++k) {
+            if (k > optind) text += ' ';
+            text += argv[k];
+        }
         if (options.newline) text += '\n';
         options.text = std::move(text);
     }
@@ -137,9 +142,9 @@ std::optional<Exit> ParseArguments(int argc, char** argv, Options& options) {
 
 using console::stopSignal;
 
-std::string Bytes(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
-
-// Takes input in pieces and hands the printer each piece's bytes as they come.
+// The sending policy: takes input in pieces and hands the printer each piece's bytes as
+// they come, one sender at a time, and takes back what the printer has not taken when it
+// has to stop.
 class Sender {
 public:
     explicit Sender(const Options& options)
@@ -150,7 +155,9 @@ public:
           progress_(console::ErrorIsTerminal()) {
         link_.SetCancel(&stopSignal);
         link_.onWait = [this](std::uint64_t byte, host::Clock::duration waited) {
-            if (progress_ && waited >= std::chrono::seconds(1)) ShowWaiting(byte);
+            if (waited < std::chrono::seconds(1)) return;
+            const std::string path = io::PortFilePath();
+            progress_.Waiting(link_.taken(), byte, path, console::Exists(path));
         };
     }
 
@@ -168,7 +175,11 @@ public:
     // The input has ended: sends what was held back and waits for the last byte.
     Exit End() {
         std::string tail;
-        if (!options_.raw && !encoder_.Finish(tail)) return Refused(encoder_.error());
+        if (!options_.raw) {
+            if (const host::Status finished = encoder_.Finish(tail); !finished.ok()) {
+                return Refused(finished.reason);
+            }
+        }
         std::string bytes;
         bytes.swap(held_);
         Route(tail, bytes);
@@ -179,9 +190,8 @@ public:
                 " character(s) have no windows-1252 code and are sent as '?'");
         }
         if (link_.taken() == 0 && !link_.pending()) return Fail(Exit::kTaken, "nothing to send");
-        const host::Outcome outcome = link_.WaitUntilTaken();
-        if (outcome != host::Outcome::kDone) return Stopped(outcome);
-        EndProgress();
+        if (const host::Status taken = link_.WaitUntilTaken(); !taken.ok()) return Stopped(taken);
+        progress_.End(link_.taken());
         return Exit::kTaken;
     }
 
@@ -190,7 +200,7 @@ public:
         return Refused("cannot read standard input: " + error);
     }
 
-    Exit Interrupted() { return Stopped(host::Outcome::kInterrupted); }
+    Exit Interrupted() { return Stopped({host::Outcome::kInterrupted, "", ""}); }
 
 private:
     // Appends to `bytes` what `input` is to be sent as.
@@ -203,11 +213,8 @@ private:
                                " of the input is 0, which the port reserves for 'empty'");
             }
             encoded = input;
-        } else {
-            if (!encoder_.ok()) {
-                return Refused("this system cannot convert UTF-8 to windows-1252; use --raw");
-            }
-            if (!encoder_.Feed(input, encoded)) return Refused(encoder_.error());
+        } else if (const host::Status fed = encoder_.Feed(input, encoded); !fed.ok()) {
+            return Refused(fed.reason);
         }
         read_ += input.size();
         Route(encoded, bytes);
@@ -231,9 +238,10 @@ private:
         // The port file is touched only once there is something to send.
         if (const auto stopped = WaitForOtherSenders()) return stopped;
         for (const char c : bytes) {
-            const host::Outcome outcome = link_.Put(static_cast<std::uint8_t>(c));
-            if (outcome != host::Outcome::kDone) return Stopped(outcome);
-            ShowProgress();
+            if (const host::Status put = link_.Put(static_cast<std::uint8_t>(c)); !put.ok()) {
+                return Stopped(put);
+            }
+            progress_.Taken(link_.taken());
         }
         return std::nullopt;
     }
@@ -253,7 +261,7 @@ private:
 
     // Input we cannot send: what came before it was sent, nothing after it is.
     Exit Refused(const std::string& why) {
-        EndProgress();
+        progress_.End(link_.taken());
         const std::uint64_t sent = link_.taken() + (link_.pending() ? 1 : 0);
         if (link_.pending()) link_.WaitUntilTaken();
         return Fail(Exit::kBadInput,
@@ -263,19 +271,21 @@ private:
 
     // The send cannot go on: take our byte back if the printer has not, and say how far
     // it got.
-    Exit Stopped(host::Outcome outcome) {
-        EndProgress();
+    Exit Stopped(const host::Status& status) {
+        progress_.End(link_.taken());
         const bool hadByte = link_.pending();
         const bool withdrawn = link_.Withdraw();
         const std::string taken = Bytes(link_.taken()) + " taken";
         const std::string rest = withdrawn || hadByte ? "; the rest was withdrawn" : "";
-        switch (outcome) {
+        switch (status.outcome) {
             case host::Outcome::kUnusable:
-                return Fail(Exit::kPortUnusable, Unusable(link_.failure()) + " (" + taken + ")");
+                return Fail(Exit::kPortUnusable,
+                            Unusable(status.path, status.reason) + " (" + taken + ")");
             case host::Outcome::kInterrupted:
                 Say("stopped by " + console::SignalName(stopSignal) + ": " + taken + rest);
                 return static_cast<Exit>(128 + stopSignal);
             case host::Outcome::kTimedOut:
+            case host::Outcome::kBadInput:
             case host::Outcome::kDone:
                 break;
         }
@@ -296,8 +306,8 @@ private:
         for (;;) {
             io::Failure why;
             if (lock_.TryLock(options_.port, &why)) return std::nullopt;
-            if (!why.busy()) return Fail(Exit::kPortUnusable, Unusable(why));
-            if (stopSignal != 0) return Stopped(host::Outcome::kInterrupted);
+            if (!why.busy()) return Fail(Exit::kPortUnusable, Unusable(why.path, why.reason));
+            if (stopSignal != 0) return Interrupted();
             if (!said) {
                 Say("another pexal-send is printing to port " + std::to_string(options_.port) +
                     "; waiting for it to finish");
@@ -307,29 +317,8 @@ private:
         }
     }
 
-    static std::string Unusable(const io::Failure& why) {
-        return "cannot use port file " + why.path + ": " + why.reason;
-    }
-
-    void ShowProgress() {
-        if (!progress_) return;
-        std::cerr << "\rpexal-send: " << Bytes(link_.taken()) << " taken\033[K" << std::flush;
-        shown_ = true;
-    }
-
-    void ShowWaiting(std::uint64_t byte) {
-        const std::string path = io::PortFilePath();
-        const bool exists = console::Exists(path);
-        std::cerr << "\rpexal-send: " << Bytes(link_.taken()) << " taken; waiting for the printer "
-                  << "to take byte " << byte << " (port file " << path
-                  << (exists ? " exists" : " does not exist") << ")\033[K" << std::flush;
-        shown_ = true;
-    }
-
-    void EndProgress() {
-        if (!shown_) return;
-        std::cerr << "\rpexal-send: " << Bytes(link_.taken()) << " taken\033[K\n";
-        shown_ = false;
+    static std::string Unusable(const std::string& path, const std::string& reason) {
+        return "cannot use port file " + path + ": " + reason;
     }
 
     const Options& options_;
@@ -338,8 +327,7 @@ private:
     host::Encoder encoder_;
     host::PageWatch watch_;
     host::Folder folder_;
-    const bool progress_;
-    bool shown_ = false;
+    Progress progress_;
     bool warnedRight_ = false, warnedBottom_ = false;
     std::uint64_t read_ = 0;
     std::string held_;  // encoded, not yet sent
@@ -374,4 +362,15 @@ Exit Run(int argc, char** argv) {
 
 }  // namespace
 
-int RunPexalSend(int argc, char** argv) { return static_cast<int>(Run(argc, argv)); }
+#ifdef _WIN32
+// The arguments as the user typed them, in UTF-8 whatever the console's code page.
+int wmain(int argc, wchar_t** wide) {
+    std::vector<std::string> arguments = console::Utf8Arguments(argc, wide);
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return static_cast<int>(Run(argc, argv.data()));
+}
+#else
+int main(int argc, char** argv) { return static_cast<int>(Run(argc, argv)); }
+#endif

@@ -10,7 +10,8 @@
 #include "port/poll_port.h"
 #include "printhead/general.h"
 #include "window/qt/decoration.h"
-#include "window/qt/page_widget.h"
+#include "window/qt/paper.h"
+#include "window/qt/printer_font.h"
 #include "window/sheet.h"
 
 namespace {
@@ -47,7 +48,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     NewPage = Place(new QPushButton(sheet::kNewPageCaption, this), sheet::kNewPage);
     connect(NewPage, &QPushButton::clicked, this, &Form1::NewPage_Click);
 
-    Paper = Place(new PageWidget(this), sheet::kPaper);
+    Paper = Place(new class Paper(this), sheet::kPaper);
 
     // The illustration was rendered from its SVG at build time, at 1x and 2x, so that no
     // SVG library is loaded at start-up.
@@ -79,13 +80,13 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
 Form1::~Form1() { General::SetPage(nullptr); }
 
 void Form1::Form_Load() {
-    General::SetPage(&Paper->page());
+    General::SetPage(Paper);
     General::InitPrinter();
     General::HomeHead();
 }
 
 void Form1::NewPage_Click() {
-    Paper->page().Clear();
+    Paper->Clear();
     General::HomeHead();
 }
 

@@ -8,7 +8,7 @@
 class QLabel;
 class QPushButton;
 class QTimer;
-class PageWidget;
+class Paper;
 
 class Form1 : public QWidget {
 public:
@@ -25,7 +25,7 @@ private:
 
     QLabel* Label1;
     QPushButton* NewPage;
-    PageWidget* Paper;
+    class Paper* Paper;
     QLabel* Picture1;
     QTimer* Timer1;
 };

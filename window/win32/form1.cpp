@@ -15,6 +15,11 @@ namespace {
 constexpr UINT_PTR kTimer1 = 1;
 constexpr int kNewPageId = 101;
 
+// The density the sheet was designed at: 96 dots an inch, 15 twips a pixel.
+constexpr double kDesignDpi = 96;
+// Above this scale the illustration is taken from its 2x rendering.
+constexpr double kTwoXFrom = 1.25;
+
 COLORREF ToColorRef(const sheet::Rgb& rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
 
 // Everything the window owns; lives from WM_CREATE until WM_DESTROY.
@@ -69,11 +74,46 @@ HFONT Font(const std::string& face, int pixelHeight) {
                        DEFAULT_PITCH | FF_SWISS, face.c_str());
 }
 
-int PointsToPixels(double points, double scale) { return static_cast<int>(points * 96 / 72 * scale + 0.5); }
+int PointsToPixels(double points, double scale) {
+    return static_cast<int>(points * kDesignDpi / 72 * scale + 0.5);
+}
+
+// The fonts and the illustration at the form's scale; what they replace is deleted
+// only once every control has been given the new ones.
+struct Art {
+    Gdi<HFONT> pageFont, labelFont;
+    Gdi<HBITMAP> illustration;
+};
+
+Art MakeArt(const Form1& form, HINSTANCE instance) {
+    Art art;
+    art.pageFont.Reset(Font(form.face, PointsToPixels(sheet::kFontPoints, form.scale)));
+    art.labelFont.Reset(Font(form.face, PointsToPixels(sheet::kLabelFontPoints, form.scale)));
+    const int bitmap = form.scale > kTwoXFrom ? kIllustration2xId : kIllustrationId;
+    art.illustration.Reset(static_cast<HBITMAP>(
+        LoadImageA(instance, MAKEINTRESOURCEA(bitmap), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    return art;
+}
+
+// Hands the new art to the form and to the controls that show it; the old goes with `art`.
+void TakeArt(Form1& form, Art& art) {
+    const auto swap = [](auto& kept, auto& made) {
+        auto* const old = kept.Release();
+        kept.Reset(made.Release());
+        made.Reset(old);
+    };
+    swap(form.pageFont, art.pageFont);
+    swap(form.labelFont, art.labelFont);
+    swap(form.illustration, art.illustration);
+    if (form.picture1 != nullptr) {
+        SendMessageA(form.picture1, STM_SETIMAGE, IMAGE_BITMAP,
+                     reinterpret_cast<LPARAM>(form.illustration.get()));
+    }
+}
 
 void CreateControls(HWND window, Form1& form, HINSTANCE instance) {
-    form.pageFont.Reset(Font(form.face, PointsToPixels(sheet::kFontPoints, form.scale)));
-    form.labelFont.Reset(Font(form.face, PointsToPixels(sheet::kLabelFontPoints, form.scale)));
+    Art art = MakeArt(form, instance);
+    TakeArt(form, art);
     auto place = [&](const char* kind, const std::string& text, DWORD style,
                      const sheet::Control& control, int id, HFONT font) {
         const RECT box = form.Box(control.box);
@@ -93,9 +133,6 @@ void CreateControls(HWND window, Form1& form, HINSTANCE instance) {
     form.paper = std::make_unique<Paper>(window, form.Box(sheet::kPaper.box), form.scale,
                                          form.pageFont.get());
     form.picture1 = place("STATIC", "", SS_BITMAP | SS_CENTERIMAGE, sheet::kPicture1, 0, nullptr);
-    const int bitmap = form.scale > 1.25 ? kIllustration2xId : kIllustrationId;
-    form.illustration.Reset(static_cast<HBITMAP>(
-        LoadImageA(instance, MAKEINTRESOURCEA(bitmap), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
     SendMessageA(form.picture1, STM_SETIMAGE, IMAGE_BITMAP,
                  reinterpret_cast<LPARAM>(form.illustration.get()));
 }
@@ -104,9 +141,8 @@ void CreateControls(HWND window, Form1& form, HINSTANCE instance) {
 // every control moved, the page drawn again at the new size, the illustration at 1x or 2x.
 void Rescale(HWND window, Form1& form, double scale, HINSTANCE instance) {
     form.scale = scale;
-    Gdi<HFONT> oldPage(form.pageFont.Release()), oldLabel(form.labelFont.Release());
-    form.pageFont.Reset(Font(form.face, PointsToPixels(sheet::kFontPoints, scale)));
-    form.labelFont.Reset(Font(form.face, PointsToPixels(sheet::kLabelFontPoints, scale)));
+    Art old = MakeArt(form, instance);
+    TakeArt(form, old);  // `old` now holds what the controls still show until moved
     const auto move = [&](HWND control, const sheet::Control& where, HFONT font) {
         const RECT box = form.Box(where.box);
         MoveWindow(control, box.left, box.top, box.right - box.left, box.bottom - box.top, TRUE);
@@ -116,12 +152,6 @@ void Rescale(HWND window, Form1& form, double scale, HINSTANCE instance) {
     move(form.newPage, sheet::kNewPage, form.pageFont.get());
     move(form.picture1, sheet::kPicture1, nullptr);
     form.paper->Rescale(form.Box(sheet::kPaper.box), scale, form.pageFont.get());
-    const int bitmap = scale > 1.25 ? kIllustration2xId : kIllustrationId;
-    Gdi<HBITMAP> oldIllustration(form.illustration.Release());
-    form.illustration.Reset(static_cast<HBITMAP>(
-        LoadImageA(instance, MAKEINTRESOURCEA(bitmap), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
-    SendMessageA(form.picture1, STM_SETIMAGE, IMAGE_BITMAP,
-                 reinterpret_cast<LPARAM>(form.illustration.get()));
     InvalidateRect(window, nullptr, TRUE);
 }
 
@@ -131,7 +161,7 @@ double WindowScale(HWND window, double otherwise) {
     const auto get = reinterpret_cast<GetDpi>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
     const UINT dpi = get != nullptr ? get(window) : 0;
-    return dpi > 0 ? dpi / 96.0 : otherwise;
+    return dpi > 0 ? dpi / kDesignDpi : otherwise;
 }
 
 void DrawPerforations(HDC dc, const Form1& form) {
@@ -170,7 +200,7 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
             return 0;
         }
         case WM_DPICHANGED: {
-            Rescale(window, *form, HIWORD(w) / 96.0, GetModuleHandleA(nullptr));
+            Rescale(window, *form, HIWORD(w) / kDesignDpi, GetModuleHandleA(nullptr));
             const RECT* suggested = reinterpret_cast<const RECT*>(l);
             SetWindowPos(window, nullptr, suggested->left, suggested->top,
                          suggested->right - suggested->left, suggested->bottom - suggested->top,
@@ -211,7 +241,7 @@ double MonitorScale() {
     const HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi / 96.0 : 1.0;
+    return dpi > 0 ? dpi / kDesignDpi : 1.0;
 }
 
 }  // namespace
