@@ -1,6 +1,7 @@
 #include "window/win32/form1.h"
 
 #include <memory>
+#include <utility>
 
 #include "common/facts.h"
 #include "port/poll_port.h"
@@ -97,14 +98,9 @@ Art MakeArt(const Form1& form, HINSTANCE instance) {
 
 // Hands the new art to the form and to the controls that show it; the old goes with `art`.
 void TakeArt(Form1& form, Art& art) {
-    const auto swap = [](auto& kept, auto& made) {
-        auto* const old = kept.Release();
-        kept.Reset(made.Release());
-        made.Reset(old);
-    };
-    swap(form.pageFont, art.pageFont);
-    swap(form.labelFont, art.labelFont);
-    swap(form.illustration, art.illustration);
+    std::swap(form.pageFont, art.pageFont);
+    std::swap(form.labelFont, art.labelFont);
+    std::swap(form.illustration, art.illustration);
     if (form.picture1 != nullptr) {
         SendMessageA(form.picture1, STM_SETIMAGE, IMAGE_BITMAP,
                      reinterpret_cast<LPARAM>(form.illustration.get()));

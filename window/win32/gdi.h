@@ -10,6 +10,11 @@ public:
     explicit Gdi(Object object) : object_(object) {}
     Gdi(const Gdi&) = delete;
     Gdi& operator=(const Gdi&) = delete;
+    Gdi(Gdi&& other) noexcept : object_(other.Release()) {}
+    Gdi& operator=(Gdi&& other) noexcept {
+        Reset(other.Release());
+        return *this;
+    }
     ~Gdi() { Reset(); }
     void Reset(Object object = nullptr) {
         if (object_ != nullptr) DeleteObject(object_);
