@@ -9,15 +9,23 @@
 #include "common/windows1252.h"
 #include "window/qt/printer_font.h"
 
+namespace {
+
+qreal RatioOr(qreal ratio) { return ratio > 0 ? ratio : qApp->devicePixelRatio(); }
+
+}  // namespace
+
 // The page draws from the font's own data, never through font matching, which would
-// take a system font of the same family name (another version of it, even) instead.
+// take a system font of the same family name (another version of it, even) instead. The
+// font is sized in device pixels and fully hinted, as TextOutA draws: on a dense screen a
+// glyph is hinted at its own size there, not drawn at 13 pixels and stretched.
 Paper::Paper(QWidget* parent, qreal devicePixelRatio)
     : QWidget(parent),
-      image_(QSize(pexal::kPageWidth, pexal::kPageHeight) *
-                 (devicePixelRatio > 0 ? devicePixelRatio : qApp->devicePixelRatio()),
+      image_(QSize(pexal::kPageWidth, pexal::kPageHeight) * RatioOr(devicePixelRatio),
              QImage::Format_RGB32),
-      font_(PrinterFontData(), kPrinterFontPixelSize) {
-    image_.setDevicePixelRatio(devicePixelRatio > 0 ? devicePixelRatio : qApp->devicePixelRatio());
+      font_(PrinterFontData(), kPrinterFontPixelSize * RatioOr(devicePixelRatio),
+            QFont::PreferFullHinting) {
+    image_.setDevicePixelRatio(RatioOr(devicePixelRatio));
     image_.fill(Qt::white);
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(pexal::kPageWidth, pexal::kPageHeight);
@@ -33,15 +41,18 @@ void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     run.setRawFont(font_);
     run.setGlyphIndexes({glyph});
     run.setPositions({QPointF(0, 0)});
-    const QPoint baseline(x, y + qRound(font_.ascent()));
+    const qreal ratio = image_.devicePixelRatio();
+    const QPointF baseline(x * ratio, y * ratio + qRound(font_.ascent()));
     QPainter painter(&image_);
+    painter.scale(1 / ratio, 1 / ratio);  // in device pixels
     painter.setPen(Qt::black);
     painter.drawGlyphRun(baseline, run);
     // A glyph may reach past its cell (a W, an accent); at a fractional ratio its edge
     // pixels round outwards, hence the margin.
+    const QRectF inked = font_.boundingRect(glyph).translated(baseline);
     const QRect cell(x, y, pexal::kCellWidth, pexal::kCellHeight);
-    const QRect inked = font_.boundingRect(glyph).toAlignedRect().translated(baseline);
-    dirty_ |= cell.united(inked).adjusted(-1, -1, 1, 1);
+    const QRectF inPagePixels(inked.topLeft() / ratio, inked.size() / ratio);
+    dirty_ |= cell.united(inPagePixels.toAlignedRect()).adjusted(-1, -1, 1, 1);
 }
 
 void Paper::Refresh() {
