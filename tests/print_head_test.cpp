@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "printhead/general.h"
+#include "printhead/page_text.h"
 #include "tests/kit.h"
 
 namespace {
@@ -112,6 +113,55 @@ TEST_F(PrintHead, EmptyStringAndMissingPageAreHarmless) {
     General::SetPage(nullptr);
     send({'A', 7});
     EXPECT_EQ(pos(), std::make_pair(11, 5)) << "the head moves even with no page to draw on";
+}
+
+// A page that keeps only what it says, as both front-ends' pages keep it.
+class TextPage : public General::Page {
+public:
+    void DrawGlyph(int x, int y, std::uint8_t code) override { text.Put(x, y, code); }
+    void Refresh() override {}
+    void Clear() override { text.Clear(); }
+    void Bell() override {}
+    General::PageText text;
+};
+
+TEST(PageText, SaysTheLastCharacterDrawnInEachCell) {
+    const struct {
+        std::string bytes;
+        std::u16string says;
+    } cases[] = {
+        {"Hi", u"Hi"},
+        {"Hi\r\nthere", u"Hi\nthere"},
+        {"ab\ncd", u"ab\n  cd"},                        // a line feed keeps the column
+        {"ab\bX", u"aX"},                               // overprinted: the last one reads
+        {"a  \r\n \r\n\r\n", u"a"},                   // no trailing spaces or empty lines
+        {std::string(30, 'x'), std::u16string(26, u'x')},  // the right edge overprints
+        {std::string(25, '\n') + "z", std::u16string(18, u'\n') + u"z"},  // the last line
+        {"\xE9\x80\x81\a\t", u"\u00E9\u20AC\u0081"},  // windows-1252; controls draw nothing
+        {"", u""},
+    };
+    for (const auto& c : cases) {
+        TextPage page;
+        pexal_test::HeadOnPage head(&page);
+        for (const char byte : c.bytes) General::PrintChar(std::string(1, byte));
+        EXPECT_EQ(page.text.Text(), c.says) << c.bytes;
+    }
+
+    TextPage page;  // New page: cleared and homed
+    pexal_test::HeadOnPage head(&page);
+    for (const char byte : std::string("abc\r\ndef")) General::PrintChar(std::string(1, byte));
+    page.Clear();
+    General::HomeHead();
+    for (const char byte : std::string("g\r\nhi")) General::PrintChar(std::string(1, byte));
+    EXPECT_EQ(page.text.Text(), u"g\nhi");
+    const std::pair<int, int> cells[] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};  // g, its LF, h, i
+    for (std::size_t offset = 0; offset < 4; ++offset) {
+        int column = -1, line = -1;
+        ASSERT_TRUE(page.text.CellOf(offset, &column, &line)) << offset;
+        EXPECT_EQ(std::make_pair(column, line), cells[offset]) << offset;
+    }
+    int column = -1, line = -1;
+    EXPECT_FALSE(page.text.CellOf(4, &column, &line));
 }
 
 }  // namespace

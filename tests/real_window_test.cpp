@@ -135,4 +135,26 @@ TEST_F(RealWindow, ClosedOrDeadStandardErrorNeverStopsThePrinter) {
     }
 }
 
+// The page as a screen reader meets it: an AT-SPI client in a private D-Bus session
+// reads what the port file printed, and "New page" empties it.
+TEST_F(RealWindow, AScreenReaderReadsThePageAsText) {
+    if (!onVirtualDisplay()) {
+        GTEST_SKIP() << "runs on the display of scripts/xvfb-session (CTest starts it so)";
+    }
+    if (FindProgram("dbus-run-session").empty()) {
+        GTEST_SKIP() << "needs dbus-run-session (package dbus-daemon; scripts/deps installs it)";
+    }
+    setPort(130, 0);
+    pexal_test::Child reader({FindProgram("dbus-run-session"), "--", "/usr/bin/python3",
+                              PEXAL_SOURCE_DIR "/tests/page_reader.py", PEXAL_PRINTER_PATH,
+                              portFile().string()},
+                             false, errorsFile());
+    std::optional<int> status;
+    ASSERT_TRUE(pexal_test::Within(std::chrono::seconds(90),
+                                   [&] { return (status = reader.Finished()).has_value(); }))
+        << "the reader did not finish: " << errors();
+    if (*status == 77) GTEST_SKIP() << "AT-SPI cannot start here: " << errors();
+    EXPECT_EQ(*status, 0) << errors();
+}
+
 }  // namespace

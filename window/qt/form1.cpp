@@ -53,6 +53,8 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     // The illustration was rendered from its SVG at build time, at 1x and 2x, so that no
     // SVG library is loaded at start-up.
     Picture1 = Place(new QLabel(this), sheet::kPicture1);
+    Picture1->setAccessibleName("Printer");
+    Picture1->setAccessibleDescription("A picture of a printer");
     QIcon illustration;
     illustration.addFile(":/window/printer.png");
     illustration.addFile(":/window/printer@2x.png");
