@@ -119,6 +119,33 @@ TEST_F(Wine, TheWindowsSenderPrintsOnTheLinuxPrinterEveryByteOnce) {
     EXPECT_EQ(head.page.text(), text);
 }
 
+// The page as a screen reader on Windows reads it: an MSAA client under Wine asks the
+// running printer's windows for their accessible objects.
+TEST_F(Wine, AScreenReaderReadsThePageThroughMsaa) {
+    pexal_test::Child printer({"/usr/bin/env", "-u", "TMPDIR", "wine", exe("app/pexal-printer.exe")},
+                              false, (dir() / "printer.txt").string());
+    ASSERT_TRUE(Within(60s, [&] { return fs::exists(portFile()) || printer.Finished(); }))
+        << readFile("printer.txt");
+    const auto read = [&] {
+        return Capture("env -u TMPDIR wine " + exe("tests/msaa_reader.exe") + " 2>/dev/null | tr -d '\\r'");
+    };
+    const std::string empty = "page name=Page role=42 readonly=1 value=\npicture name=Printer role=40 readonly=0";
+    EXPECT_EQ(read(), empty);
+
+    pexal_test::Child sender({PEXAL_SEND_PATH, "-n", "--timeout", "20", "Hi\nthere\bX"});
+    EXPECT_EQ(sender.Wait(), 0);
+    std::string said;
+    EXPECT_TRUE(Within(20s, [&] { return (said = read()).find("value=Hi\\ntherX\n") != std::string::npos; }))
+        << said;
+
+    QImage shot;
+    const QRect window = findWindow(&shot);
+    const QPoint button = window.topLeft() + QPoint(16 + 40, 32 + 12);
+    Capture("xdotool mousemove " + std::to_string(button.x()) + " " + std::to_string(button.y()) +
+            " click 1");
+    EXPECT_TRUE(Within(20s, [&] { return (said = read()) == empty; })) << said;
+}
+
 // Wine's screen density for the programs started while it lives (96 dpi back after).
 class WineDensity {
 public:

@@ -1,12 +1,16 @@
 #include "window/win32/form1.h"
 
+#include <oleacc.h>
+
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "common/facts.h"
 #include "port/poll_port.h"
 #include "printhead/general.h"
 #include "window/sheet.h"
+#include "window/win32/accessible.h"
 #include "window/win32/gdi.h"
 #include "window/win32/paper.h"
 #include "window/win32/resources.h"
@@ -32,6 +36,7 @@ struct Form1 {
     Gdi<HBITMAP> illustration;
     HWND label1 = nullptr, newPage = nullptr, picture1 = nullptr;
     std::unique_ptr<Paper> paper;
+    std::optional<AccessibleWindow> pictureAccessible;  // a picture has no text to be named by
 
     int Scaled(int twips) const {
         return static_cast<int>(twips * scale / sheet::kTwipsPerPixel + 0.5);
@@ -107,6 +112,29 @@ void TakeArt(Form1& form, Art& art) {
     }
 }
 
+// The illustration's STATIC, with WM_GETOBJECT answered by the form's AccessibleWindow.
+constexpr char kAccessibleProperty[] = "PexalAccessible";
+WNDPROC staticProcedure = nullptr;
+
+LRESULT CALLBACK PictureProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_GETOBJECT) {
+        auto* accessible = static_cast<AccessibleWindow*>(GetPropA(window, kAccessibleProperty));
+        if (accessible != nullptr) {
+            if (const LRESULT object = accessible->Answer(w, l)) return object;
+        }
+    }
+    if (message == WM_NCDESTROY) RemovePropA(window, kAccessibleProperty);
+    return CallWindowProcA(staticProcedure, window, message, w, l);
+}
+
+void NamePicture(Form1& form) {
+    form.pictureAccessible.emplace(form.picture1,
+                                   AccessibleWindow::Traits{L"Printer", ROLE_SYSTEM_GRAPHIC, 0, {}});
+    SetPropA(form.picture1, kAccessibleProperty, &*form.pictureAccessible);
+    staticProcedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        form.picture1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PictureProcedure)));
+}
+
 void CreateControls(HWND window, Form1& form, HINSTANCE instance) {
     Art art = MakeArt(form, instance);
     TakeArt(form, art);
@@ -129,6 +157,7 @@ void CreateControls(HWND window, Form1& form, HINSTANCE instance) {
     form.paper = std::make_unique<Paper>(window, form.Box(sheet::kPaper.box), form.scale,
                                          form.pageFont.get());
     form.picture1 = place("STATIC", "", SS_BITMAP | SS_CENTERIMAGE, sheet::kPicture1, 0, nullptr);
+    NamePicture(form);
     SendMessageA(form.picture1, STM_SETIMAGE, IMAGE_BITMAP,
                  reinterpret_cast<LPARAM>(form.illustration.get()));
 }

@@ -1,5 +1,7 @@
 #include "window/win32/paper.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
 #include "common/facts.h"
@@ -25,6 +27,12 @@ Paper::Paper(HWND parent, const RECT& box, double scale, HFONT font) : scale_(sc
     window_ = CreateWindowExA(0, kClassName, "Paper", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
                               box.left, box.top, box.right - box.left, box.bottom - box.top,
                               parent, nullptr, GetModuleHandleA(nullptr), this);
+    accessible_.emplace(window_, AccessibleWindow::Traits{
+                                     L"Page", ROLE_SYSTEM_TEXT,
+                                     STATE_SYSTEM_READONLY | STATE_SYSTEM_FOCUSABLE, [this] {
+                                         const std::u16string text = text_.Text();
+                                         return std::wstring(text.begin(), text.end());
+                                     }});
 }
 
 // A bitmap the size of the page at this density, selected with the font.
@@ -75,6 +83,7 @@ void Paper::Rescale(const RECT& box, double scale, HFONT font) {
 }
 
 Paper::~Paper() {
+    accessible_.reset();
     if (window_ != nullptr) DestroyWindow(window_);
     SelectObject(memory_.get(), initialBitmap_);  // a selected bitmap cannot be deleted
 }
@@ -86,6 +95,7 @@ void Paper::Draw(int x, int y, std::uint8_t code) {
 
 void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     Draw(x, y, code);
+    text_.Put(x, y, code);
     if (drawn_.size() < kMostRemembered) {
         drawn_.push_back({x, y, code});
     } else {
@@ -109,12 +119,17 @@ void Paper::Refresh() {
     if (IsRectEmpty(&dirty_) || window_ == nullptr) return;
     InvalidateRect(window_, &dirty_, FALSE);
     dirty_ = {};
+    if (std::u16string now = text_.Text(); now != announced_) {
+        announced_ = std::move(now);
+        if (accessible_) accessible_->ValueChanged();
+    }
 }
 
 void Paper::Clear() {
     const RECT all = {0, 0, Scaled(pexal::kPageWidth), Scaled(pexal::kPageHeight)};
     FillRect(memory_.get(), &all, GetSysColorBrush(COLOR_WINDOW));
     drawn_.clear();
+    text_.Clear();
     forgotten_ = false;
     dirty_ = all;
     Refresh();
@@ -140,6 +155,11 @@ LRESULT CALLBACK Paper::Procedure(HWND window, UINT message, WPARAM w, LPARAM l)
         }
         case WM_ERASEBKGND:
             return 1;  // the bitmap covers everything
+        case WM_GETOBJECT:
+            if (paper != nullptr && paper->accessible_) {
+                if (const LRESULT object = paper->accessible_->Answer(w, l)) return object;
+            }
+            break;
         case WM_NCDESTROY:
             if (paper != nullptr) paper->window_ = nullptr;
             break;

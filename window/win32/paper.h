@@ -6,9 +6,13 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "printhead/page.h"
+#include "printhead/page_text.h"
+#include "window/win32/accessible.h"
 #include "window/win32/gdi.h"
 
 class Paper : public General::Page {
@@ -17,12 +21,14 @@ public:
     static void Register(HINSTANCE instance);
 
     // A page window inside `parent` at `box` (in device pixels), `scale` device pixels a
-    // head pixel, drawing in `font` (not owned; must outlive the page).
+    // head pixel, drawing in `font` (not owned; must outlive the page). Assistive technology
+// finds it as read-only text named "Page" whose value is what the page says.
     Paper(HWND parent, const RECT& box, double scale, HFONT font);
     ~Paper() override;
     Paper(const Paper&) = delete;
     Paper& operator=(const Paper&) = delete;
     HWND window() const { return window_; }
+    const General::PageText& text() const { return text_; }
 
     // For a monitor of another density: a new bitmap at `scale` with `font`, the page's
     // characters drawn again on it (crisp, not stretched), and the window moved to `box`.
@@ -56,4 +62,7 @@ private:
     Gdi<HBITMAP> bitmap_;
     HGDIOBJ initialBitmap_ = nullptr;
     RECT dirty_ = {};
+    General::PageText text_;
+    std::u16string announced_;  // the text as assistive technology was last told it
+    std::optional<AccessibleWindow> accessible_;
 };
