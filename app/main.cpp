@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/single_printer.h"
+#include "common/text.h"
 #include "port/io.h"
 #include "window/qt/form1.h"
 
@@ -93,12 +94,12 @@ int main(int, char**) {
         case SinglePrinter::Claim::kOurs:
             break;
         case SinglePrinter::Claim::kAnotherPrinter:
-            std::cerr << "pexal-printer: already printing from " << portFile
+            std::cerr << "pexal-printer: already printing from " << pexal::QuotePath(portFile)
                       << "; brought that printer to the front" << std::endl;
             return 0;
         case SinglePrinter::Claim::kUnchecked:
             std::cerr << "pexal-printer: warning: cannot tell whether another printer uses "
-                      << portFile << " (" << single.error() << ")" << std::endl;
+                      << pexal::QuotePath(portFile) << " (" << single.error() << ")" << std::endl;
             break;
     }
 

@@ -1,25 +1,39 @@
 #include "app/single_printer.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFileInfo>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
 
 namespace {
 
-// Printers started in different directories with a relative TMPDIR still meet when they
-// name the same file; printers for different files never do.
+std::string WorkingDirectory() {
+    char buffer[4096];
+    return ::getcwd(buffer, sizeof buffer) != nullptr ? buffer : ".";
+}
+
+// Printers meet when their port files are one file, however its directory is named: a
+// symbolic link, a bind mount, "..", a relative TMPDIR. The directory's device and inode
+// say so; only a directory that does not exist (yet) is named by its path, as raw bytes,
+// since a path need not be text.
 std::string ServerName(const std::string& portFile) {
-    const QString absolute =
-        QDir::cleanPath(QFileInfo(QString::fromStdString(portFile)).absoluteFilePath());
+    const auto slash = portFile.rfind('/');
+    const std::string directory =
+        slash == std::string::npos ? "." : slash == 0 ? "/" : portFile.substr(0, slash);
+    struct stat info = {};
+    const std::string identity =
+        ::stat(directory.c_str(), &info) == 0
+            ? "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + "/" +
+                  portFile.substr(slash + 1)
+            : "path " + (portFile.front() == '/' ? portFile : WorkingDirectory() + "/" + portFile);
     const QByteArray digest =
-        QCryptographicHash::hash(absolute.toUtf8(), QCryptographicHash::Sha256).toHex();
+        QCryptographicHash::hash(QByteArray::fromStdString(identity), QCryptographicHash::Sha256)
+            .toHex();
     return "pexal-printer-" + digest.left(32).toStdString();
 }
 

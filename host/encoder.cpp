@@ -1,40 +1,13 @@
 #include "host/encoder.h"
 
+#include "common/text.h"
 #include "common/windows1252.h"
 
 namespace host {
 namespace {
 
-enum : std::size_t { kIncomplete = static_cast<std::size_t>(-1), kInvalid = 0 };
-
-// Length of the well-formed UTF-8 sequence at the start of `s`, kInvalid when it is not
-// one, kIncomplete when `s` ends inside a sequence that could still be well formed.
-std::size_t SequenceLength(std::string_view s) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char lead = byte(0);
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // overlong
-        if (lead == 0xED) high = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;   // overlong
-        if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
-    } else {
-        return kInvalid;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if (k >= s.size()) return kIncomplete;
-        const unsigned char lo = k == 1 ? low : 0x80, hi = k == 1 ? high : 0xBF;
-        if (byte(k) < lo || byte(k) > hi) return kInvalid;
-    }
-    return length;
-}
+using pexal::kIncomplete;
+using pexal::kInvalid;
 
 // The code point of a well-formed sequence of `length` bytes.
 char32_t Decode(std::string_view s, std::size_t length) {
@@ -63,7 +36,7 @@ Status Encoder::Feed(std::string_view utf8, std::string& out) {
     std::size_t at = 0;
     while (at < text.size()) {
         const std::string_view rest = text.substr(at);
-        const std::size_t length = SequenceLength(rest);
+        const std::size_t length = pexal::Utf8SequenceLength(rest);
         if (length == kIncomplete) {
             pending_ = std::string(rest);
             break;

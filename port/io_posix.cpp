@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "port/locked_byte.h"
+#include "common/text.h"
 
 namespace io {
 
@@ -55,16 +56,17 @@ std::string OpenReason(int error, const std::string& path) {
         case ENXIO:
             return "it is not a regular file";
         case ENOENT:
-            return "its directory " + dir + " does not exist";
+            return "its directory " + pexal::QuotePath(dir) + " does not exist";
         case ENOTDIR:
-            return dir + " is not a directory";
+            return pexal::QuotePath(dir) + " is not a directory";
         case EROFS:
             return "it is on a read-only file system";
         case EACCES:
         case EPERM: {
             struct stat info = {};
             if (::lstat(path.c_str(), &info) == 0) return "permission denied" + OwnerAndMode(path);
-            return "it cannot be created: permission denied on " + dir + OwnerAndMode(dir);
+            return "it cannot be created: permission denied on " + pexal::QuotePath(dir) +
+                   OwnerAndMode(dir);
         }
         default:
             return std::strerror(error);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "port/locked_byte.h"
+#include "common/text.h"
 
 namespace io {
 
@@ -51,7 +52,8 @@ bool FailFor(DWORD error, const std::string& path, Failure* why) {
                         "another program has it open and shares it with nobody");
         case ERROR_PATH_NOT_FOUND:
             return Fail(why, FailureKind::kUnusable, path,
-                        "its directory " + DirectoryOf(path) + " does not exist");
+                        "its directory " + pexal::QuotePath(DirectoryOf(path)) +
+                            " does not exist");
         case ERROR_ACCESS_DENIED: {
             const DWORD attributes = GetFileAttributesA(path.c_str());
             const bool directory = attributes != INVALID_FILE_ATTRIBUTES &&

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "common/facts.h"
+#include "common/text.h"
 #include "port/io.h"
 #include "printhead/general.h"
 
@@ -32,7 +33,8 @@ void NoteOutcome(const io::Failure& why) {
         reported = false;
         if (report == nullptr) return;
         report->clear();
-        *report << "pexal-printer: port file " << io::PortFilePath() << " works again"
+        *report << "pexal-printer: port file " << pexal::QuotePath(io::PortFilePath())
+                << " works again"
                 << std::endl;
         return;
     }
@@ -40,7 +42,8 @@ void NoteOutcome(const io::Failure& why) {
     reported = true;
     if (report == nullptr) return;
     report->clear();
-    *report << "pexal-printer: cannot use port file " << why.path << ": " << why.reason
+    *report << "pexal-printer: cannot use port file " << pexal::QuotePath(why.path) << ": "
+            << why.reason
             << std::endl;
 }
 

@@ -1,5 +1,6 @@
 // Input at and beyond the edges: port numbers, every byte value, and what pexal-send
 // refuses, each with its message, its exit status and the port file untouched.
+#include <algorithm>
 #include <climits>
 #include <fstream>
 
@@ -104,12 +105,29 @@ TEST_F(SendRefuses, InputItCannotSendWithoutTouchingThePort) {
     EXPECT_EQ(send({"--help"}), 0);
 }
 
-TEST_F(SendRefuses, PortFileItCannotUse) {
-    fs::create_directory(portFile());
-    EXPECT_EQ(send({"x"}), 4);
-    EXPECT_NE(errors().find("cannot use port file " + portFile().string()), std::string::npos)
-        << errors();
-    EXPECT_TRUE(fs::is_directory(portFile()));
+TEST_F(SendRefuses, PortFileItCannotUseNamedOnOneLineWhateverItsBytes) {
+    const struct {
+        std::string name, shown;
+    } directories[] = {
+        {"plain", "plain"},
+        {"new\nline", "new\\nline"},
+        {"red\x1b[31m", "red\\E[31m"},
+        {"nu\xff", "nu\\xFF"},
+    };
+    for (const auto& d : directories) {
+        fs::create_directories(dir() / d.name / "dov_port.dat");  // a directory: unusable
+        const pexal_test::ScopedEnv temp("TMPDIR", (dir() / d.name).string());
+        EXPECT_EQ(send({"x"}), 4) << d.shown;
+        const std::string said = errors();
+        const std::string quote = d.name == d.shown ? "" : "$'";
+        EXPECT_NE(said.find("cannot use port file " + quote + dir().string() + "/" + d.shown +
+                            "/dov_port.dat" + (quote.empty() ? "" : "'")),
+                  std::string::npos)
+            << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_EQ(said.find('\x1b'), std::string::npos) << said;
+        EXPECT_TRUE(fs::is_directory(dir() / d.name / "dov_port.dat"));
+    }
 }
 
 TEST_F(SendRefuses, CharactersWithoutAWindows1252CodeBecomeQuestionMarks) {

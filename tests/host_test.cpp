@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/text.h"
 #include "common/windows1252.h"
 #include "host/encoder.h"
 #include "host/handshake.h"
@@ -70,6 +71,21 @@ TEST(Windows1252, EveryCodeRoundTripsButTheFiveUndefinedOnes) {
     EXPECT_EQ(pexal::ToWindows1252(U'\u20AC'), 0x80);  // the euro sign
     EXPECT_EQ(pexal::ToWindows1252(U'\u0100'), std::nullopt);
     EXPECT_EQ(pexal::ToWindows1252(U'\U0001F600'), std::nullopt);
+}
+
+TEST(QuotePath, PrintableTextStandsAndEveryOtherByteIsEscaped) {
+    const struct {
+        std::string path, shown;
+    } cases[] = {
+        {"/tmp/a b", "/tmp/a b"},
+        {"/tmp/caf\xC3\xA9's", "/tmp/caf\xC3\xA9's"},
+        {"/tmp/a\nb", "$'/tmp/a\\nb'"},
+        {"/x\x1b[31m", "$'/x\\E[31m'"},
+        {"/nu\xff", "$'/nu\\xFF'"},
+        {"/it's\t", "$'/it\\'s\\t'"},
+        {"/c1\xC2\x85", "$'/c1\\xC2\\x85'"},  // NEL, a line end to some terminals
+    };
+    for (const auto& c : cases) EXPECT_EQ(pexal::QuotePath(c.path), c.shown) << c.path;
 }
 
 class HandshakeTest : public pexal_test::PortFileTest {};

@@ -105,6 +105,17 @@ TEST_F(Poll, OnlyASecondOfFailingTicksIsReported) {
     }
 }
 
+TEST_F(Poll, AReportStaysOneLineWhateverBytesItsPathHolds) {
+    const std::filesystem::path odd = dir() / "new\nline\x1b[31m";
+    std::filesystem::create_directories(odd / "dov_port.dat");
+    const pexal_test::ScopedEnv temp("TMPDIR", odd.string());
+    ticks(5);
+    EXPECT_EQ(reportLines(), 1) << report.str();
+    EXPECT_NE(report.str().find("$'" + dir().string() + "/new\\nline\\E[31m/dov_port.dat'"),
+              std::string::npos)
+        << report.str();
+}
+
 TEST_F(Poll, UnusablePortFileIsReportedOncePerChangeOfState) {
     std::filesystem::create_directory(portFile());
     for (int tick = 0; tick < 5; ++tick) PollPort();

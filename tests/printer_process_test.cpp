@@ -26,30 +26,42 @@ protected:
 };
 
 TEST_F(PrinterProcess, ASecondPrinterForTheSameFileHandsOverAndTheFirstPrintsOn) {
-    auto first = start(dir(), "first.txt");
-    ASSERT_TRUE(Within(30s, [&] { return Polling(dir()) || first->Finished(); }));
-    ASSERT_FALSE(first->Finished()) << readFile("first.txt");
+    // However the second names the directory: as it stands, through a symbolic link, or
+    // with ".." in it.
+    fs::create_directory_symlink(dir(), dir() / "link");
+    fs::create_directory(dir() / "sub");
+    for (const fs::path& same : {dir(), dir() / "link", dir() / "sub" / ".."}) {
+        SCOPED_TRACE(same.string());
+        fs::remove(portFile());
+        auto first = start(dir(), "first.txt");
+        ASSERT_TRUE(Within(30s, [&] { return Polling(dir()) || first->Finished(); }));
+        ASSERT_FALSE(first->Finished()) << readFile("first.txt");
 
-    auto second = start(dir(), "second.txt");
-    ASSERT_TRUE(Within(30s, [&] { return second->Finished().has_value(); }));
-    EXPECT_EQ(*second->Finished(), 0) << readFile("second.txt");
-    EXPECT_NE(readFile("second.txt").find("already printing from " + portFile().string()),
-              std::string::npos)
-        << readFile("second.txt");
+        auto second = start(same, "second.txt");
+        ASSERT_TRUE(Within(30s, [&] { return second->Finished().has_value(); }));
+        EXPECT_EQ(*second->Finished(), 0) << readFile("second.txt");
+        EXPECT_NE(readFile("second.txt").find("already printing from "), std::string::npos)
+            << readFile("second.txt");
 
-    pexal_test::Child sender({PEXAL_SEND_PATH, "--raw", "--timeout", "10", "abc"});
-    EXPECT_EQ(sender.Wait(), 0) << "the first printer took every byte";
-    EXPECT_FALSE(first->Finished()) << readFile("first.txt");
+        pexal_test::Child sender({PEXAL_SEND_PATH, "--raw", "--timeout", "10", "abc"});
+        EXPECT_EQ(sender.Wait(), 0) << "the first printer took every byte";
+        EXPECT_FALSE(first->Finished()) << readFile("first.txt");
+    }
 }
 
 TEST_F(PrinterProcess, PrintersForDifferentPortFilesRunSideBySide) {
-    fs::create_directory(dir() / "a");
-    fs::create_directory(dir() / "b");
-    auto a = start(dir() / "a", "a.txt");
-    auto b = start(dir() / "b", "b.txt");
-    EXPECT_TRUE(Within(30s, [&] { return Polling(dir() / "a") && Polling(dir() / "b"); }));
-    EXPECT_FALSE(a->Finished()) << readFile("a.txt");
-    EXPECT_FALSE(b->Finished()) << readFile("b.txt");
+    // Names that are not text stay apart too: they differ in their bytes.
+    const std::pair<std::string, std::string> pairs[] = {{"a", "b"}, {"nu\xff", "nu\xfe"}};
+    for (const auto& [one, other] : pairs) {
+        fs::create_directory(dir() / one);
+        fs::create_directory(dir() / other);
+        auto a = start(dir() / one, "a.txt");
+        auto b = start(dir() / other, "b.txt");
+        EXPECT_TRUE(Within(30s, [&] { return Polling(dir() / one) && Polling(dir() / other); }))
+            << readFile("a.txt") << readFile("b.txt");
+        EXPECT_FALSE(a->Finished()) << readFile("a.txt");
+        EXPECT_FALSE(b->Finished()) << readFile("b.txt");
+    }
 }
 
 TEST_F(PrinterProcess, WithoutADisplayItSaysSoInOneLineAndExits1) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/facts.h"
+#include "common/text.h"
 #include "host/encoder.h"
 #include "host/handshake.h"
 #include "host/page_watch.h"
@@ -157,7 +158,7 @@ public:
         link_.onWait = [this](std::uint64_t byte, host::Clock::duration waited) {
             if (waited < std::chrono::seconds(1)) return;
             const std::string path = io::PortFilePath();
-            progress_.Waiting(link_.taken(), byte, path, console::Exists(path));
+            progress_.Waiting(link_.taken(), byte, pexal::QuotePath(path), console::Exists(path));
         };
     }
 
@@ -296,7 +297,7 @@ private:
                 ? "port " + std::to_string(options_.port) + " was not cleared"
                 : "the printer did not take byte " + std::to_string(link_.taken() + 1);
         return Fail(Exit::kNotTaken, what + " within " + seconds.str() + " s (port file " +
-                                         io::PortFilePath() + "): " + taken + rest +
+                                         pexal::QuotePath(io::PortFilePath()) + "): " + taken + rest +
                                          ".\nIs pexal-printer running? Start it and send again.");
     }
 
@@ -318,7 +319,7 @@ private:
     }
 
     static std::string Unusable(const std::string& path, const std::string& reason) {
-        return "cannot use port file " + path + ": " + reason;
+        return "cannot use port file " + pexal::QuotePath(path) + ": " + reason;
     }
 
     const Options& options_;
