@@ -31,7 +31,7 @@ Status Handshake::Wait(bool store, std::uint8_t byte) {
             last_ = byte;
             return {};
         }
-        if (!why.ok() && !why.busy()) return {Outcome::kUnusable, why.reason, why.path};
+        if (!why.ok() && !why.mayPass()) return {Outcome::kUnusable, why.reason, why.path};
         const auto now = Clock::now();
         if (now - start >= timeout_) return {Outcome::kTimedOut, why.reason, why.path};
         if (onWait && now >= nextReport) {

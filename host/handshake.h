@@ -1,7 +1,7 @@
 // The host's side of the printer handshake: a byte is stored only when the data port
 // reads 0 (checked and stored under one lock), and counts as taken once the printer has
-// cleared the port again. A lock held by someone else is waited out; any other failure of
-// the port file ends the wait. A byte of ours still in the port can be taken back.
+// cleared the port again. A lock held by someone else, or a temporary directory not made
+// yet, is waited out; any other failure of the port file ends the wait. A byte of ours still in the port can be taken back.
 #pragma once
 
 #include <chrono>

@@ -20,6 +20,7 @@ enum class FailureKind {
     kBusy,      // another process holds a conflicting lock; passes by itself
     kNoSlot,    // the port number has no byte in the file (below 100)
     kUnusable,  // the file or its directory needs mending before the call can work
+    kMissing,   // the temporary directory does not exist; it may yet be made
 };
 
 // The outcome of a call: ok(), or why not.
@@ -30,6 +31,8 @@ struct Failure {
 
     bool ok() const { return kind == FailureKind::kNone; }
     bool busy() const { return kind == FailureKind::kBusy; }
+    // Whether waiting may mend it: a lock passes, a directory may be made.
+    bool mayPass() const { return busy() || kind == FailureKind::kMissing; }
 };
 
 // The port's byte, or 0 when the port is empty or any step fails. Pass `why` to tell a

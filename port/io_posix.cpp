@@ -112,7 +112,8 @@ LockedByte::LockedByte(const std::string& path, std::int64_t offset, bool exclus
         whyReadOnly_ = OpenReason(error, path);
     }
     if (file_ < 0) {
-        Fail(why, FailureKind::kUnusable, path, OpenReason(error, path));
+        Fail(why, error == ENOENT ? FailureKind::kMissing : FailureKind::kUnusable, path,
+             OpenReason(error, path));
         return;
     }
     if (SetLock(file_, ByteAt(offset, exclusive && !readOnly_ ? F_WRLCK : F_RDLCK)) != 0) {

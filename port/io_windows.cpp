@@ -51,7 +51,7 @@ bool FailFor(DWORD error, const std::string& path, Failure* why) {
             return Fail(why, FailureKind::kBusy, path,
                         "another program has it open and shares it with nobody");
         case ERROR_PATH_NOT_FOUND:
-            return Fail(why, FailureKind::kUnusable, path,
+            return Fail(why, FailureKind::kMissing, path,
                         "its directory " + pexal::QuotePath(DirectoryOf(path)) +
                             " does not exist");
         case ERROR_ACCESS_DENIED: {

@@ -87,9 +87,6 @@ TEST_F(SendRefuses, InputItCannotSendWithoutTouchingThePort) {
         std::string says;
     } cases[] = {
         {{}, "", 0, "nothing to send"},
-        {{"--raw"}, std::string("ab\0c", 4), 3, "byte 3 of the input is 0"},
-        {{}, std::string("ok\0", 3), 3, "zero character"},
-        {{}, "caf\xC3", 3, "not valid UTF-8 (byte 4)"},
         {{}, "\xC0\xAF", 3, "not valid UTF-8 (byte 1)"},
         {{}, "\xED\xA0\x80", 3, "not valid UTF-8"},
         {{"--port", "99", "x"}, "", 1, "--port takes a whole number from 100"},
@@ -139,15 +136,56 @@ TEST_F(SendRefuses, CharactersWithoutAWindows1252CodeBecomeQuestionMarks) {
         << errors();
 }
 
-TEST_F(SendRefuses, MissingTemporaryDirectoryIsNamedAndTmpNeverUsed) {
+TEST_F(SendRefuses, AMissingTemporaryDirectoryIsWaitedForAndTmpNeverUsed) {
     SKIP_IF_SHARED_PORT_FILE_EXISTS();
     const fs::path missing = dir() / "missing";
-    ::setenv("TMPDIR", missing.c_str(), 1);
-    EXPECT_EQ(send({"--raw", "ok"}), 4);
-    EXPECT_NE(errors().find("its directory " + missing.string() + " does not exist"),
+    const pexal_test::ScopedEnv temp("TMPDIR", missing.string());
+    EXPECT_EQ(send({"--raw", "--timeout", "0.3", "ok"}), 2);
+    EXPECT_NE(errors().find("waiting: its directory " + missing.string() + " does not exist"),
               std::string::npos)
         << errors();
+    EXPECT_NE(errors().find("does not exist; waited 0.3 s for it"), std::string::npos) << errors();
     EXPECT_FALSE(pexal_test::SharedPortFileExists());
+
+    // Made while the sender waits: the text goes through.
+    pexal_test::HeadOnPage head;
+    pexal_test::Child sender({PEXAL_SEND_PATH, "--raw", "-n", "--timeout", "20", "ok"}, false,
+                             errorsFile());
+    ASSERT_TRUE(pexal_test::Within(std::chrono::seconds(20), [&] {
+        return errors().find("waiting") != std::string::npos;
+    })) << errors();
+    fs::create_directory(missing);
+    std::optional<int> status;
+    pexal_test::Until(std::chrono::seconds(20), [&] { return (status = sender.Finished()); },
+                      [] { PollPort(); });
+    EXPECT_EQ(status, 0) << errors();
+    EXPECT_EQ(head.page.text(), "ok");
+}
+
+TEST_F(SendRefuses, NumbersArePlainDecimalAndHelpThatCannotBeWrittenFails) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string says;
+    } cases[] = {
+        {{"--timeout", "0x10", "x"}, 1, "--timeout takes seconds"},
+        {{"--timeout", "1e-9", "x"}, 1, "--timeout takes seconds"},
+        {{"--timeout", " 1", "x"}, 1, "--timeout takes seconds"},
+        {{"--port", " 130", "x"}, 1, "--port takes a whole number"},
+        {{"--port", "+130", "x"}, 1, "--port takes a whole number"},
+        {{"--port", "0130x", "x"}, 1, "--port takes a whole number"},
+        {{"--raw=1", "x"}, 1, "'--raw' takes no value"},
+        {{"--help"}, 1, "cannot write to standard output"},  // into a full device
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full",
+                                      PEXAL_SEND_PATH};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        pexal_test::Child child(args, false, errorsFile());
+        EXPECT_EQ(child.Wait(), c.status) << c.says;
+        EXPECT_NE(errors().find(c.says), std::string::npos) << errors();
+    }
+    EXPECT_FALSE(fs::exists(portFile())) << "nothing was sent";
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ TEST_F(PortLink, TmpdirIsTakenAsItStandsAndTmpOnlyWhenUnsetOrEmpty) {
     EXPECT_EQ(io::PortFilePath(), (missing / "dov_port.dat").string());
     io::Failure why;
     EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'x', &why));
-    EXPECT_EQ(why.kind, io::FailureKind::kUnusable);
+    EXPECT_EQ(why.kind, io::FailureKind::kMissing);
     EXPECT_EQ(why.reason, "its directory " + missing.string() + " does not exist");
     ::setenv("TMPDIR", "", 1);
     EXPECT_EQ(io::PortFilePath(), "/tmp/dov_port.dat");

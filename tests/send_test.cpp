@@ -83,6 +83,27 @@ TEST_F(Send, InputIsSentAsItArrivesAndABadByteStopsItThere) {
         EXPECT_NE(errors().find("; 2 bytes were already sent"), std::string::npos) << errors();
         EXPECT_EQ(printed->text(), "ab");
     }
+    // In one piece: the same rule, everything before the bad sequence is printed.
+    const struct {
+        std::vector<std::string> args;
+        std::string input, printed, says;
+    } whole[] = {
+        {{"--raw"}, std::string("ab\0c", 4), "ab", "byte 3 of the input is 0"},
+        {{}, std::string("ok\0", 3), "ok", "zero character (byte 3)"},
+        {{}, "ab\xFF" "cd", "ab", "not valid UTF-8 (byte 3)"},
+        {{}, "caf\xC3", "caf", "not valid UTF-8 (byte 4)"},  // cut off at the end
+    };
+    for (const auto& c : whole) {
+        printed->marks.clear();
+        std::vector<std::string> args = {PEXAL_SEND_PATH};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Child sender(args, /*pipeInput=*/true, errorsFile());
+        sender.Write(c.input);
+        sender.CloseInput();
+        EXPECT_EQ(pollUntilExit(sender), 3) << c.says;
+        EXPECT_NE(errors().find(c.says), std::string::npos) << errors();
+        EXPECT_EQ(printed->text(), c.printed) << c.says;
+    }
 }
 
 TEST_F(Send, UnreadableStandardInputIsRefusedWithTheReason) {

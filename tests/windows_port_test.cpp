@@ -67,7 +67,7 @@ TEST_F(WindowsPort, TmpOfAnyLengthIsUsedAsItStandsAndAMissingOneIsAFailure) {
     const ScopedEnv tmp("TMP", missing.string());
     io::Failure why;
     EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'M', &why));
-    EXPECT_EQ(why.kind, io::FailureKind::kUnusable);
+    EXPECT_EQ(why.kind, io::FailureKind::kMissing);
     EXPECT_NE(why.reason.find("does not exist"), std::string::npos) << why.reason;
     EXPECT_FALSE(fs::exists(missing));
 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -56,20 +57,38 @@ Exit UsageError(const std::string& message) {
     return Fail(Exit::kUsage, message + "\nTry 'pexal-send --help'.");
 }
 
+// Numbers are plain decimal, digits with at most one point: no sign, no spaces, no hex
+// and no exponent, which strtod and strtoll would take without a word.
+bool PlainDecimal(const char* text, bool fraction) {
+    const std::string_view s(text);
+    const auto point = s.find('.');
+    if (s.empty() || (point != std::string_view::npos && (!fraction || s.size() == 1))) return false;
+    for (std::size_t k = 0; k < s.size(); ++k) {
+        if (k != point && (s[k] < '0' || s[k] > '9')) return false;
+    }
+    return true;
+}
+
 std::optional<std::int32_t> ParsePort(const char* text) {
-    char* end = nullptr;
-    errno = 0;
-    const long long value = std::strtoll(text, &end, 10);
-    if (*text == '\0' || errno != 0 || *end != '\0') return std::nullopt;
+    if (!PlainDecimal(text, false) || std::strlen(text) > 10) return std::nullopt;
+    const long long value = std::strtoll(text, nullptr, 10);
     if (value < pexal::kFirstPort || value > INT32_MAX) return std::nullopt;
     return static_cast<std::int32_t>(value);
 }
 
 std::optional<double> ParseSeconds(const char* text) {
-    char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    if (*text == '\0' || *end != '\0' || !(value > 0) || value > 86400) return std::nullopt;
+    if (!PlainDecimal(text, true)) return std::nullopt;
+    const double value = std::strtod(text, nullptr);
+    if (!(value > 0) || value > 86400) return std::nullopt;
     return value;
+}
+
+// Help or version on standard output; a failure to write it (a full disk, a closed
+// pipe) is an error, as with GNU tools.
+Exit Print(const std::string& text) {
+    std::cout << text << std::flush;
+    if (std::cout) return Exit::kTaken;
+    return Fail(Exit::kUsage, std::string("cannot write to standard output: ") + std::strerror(errno));
 }
 
 std::string ShortOption(int letter) { return std::string{'-', static_cast<char>(letter)}; }
@@ -115,14 +134,16 @@ std::optional<Exit> ParseArguments(int argc, char** argv, Options& options) {
                 return UsageError("--timeout takes seconds above 0, not '" + std::string(optarg) +
                                   "'");
             case 'h':
-                std::cout << kUsageText;
-                return Exit::kTaken;
+                return Print(kUsageText);
             case 'V':
-                std::cout << kVersion << "\n";
-                return Exit::kTaken;
+                return Print(std::string(kVersion) + "\n");
             case ':':
                 return UsageError("'" + given + "' needs a value");
             default:
+                if (given.rfind("--", 0) == 0 && given.find('=') != std::string::npos &&
+                    optopt != 0) {  // a known option that takes no value, given one
+                    return UsageError("'" + given.substr(0, given.find('=')) + "' takes no value");
+                }
                 return UsageError("unknown option '" + (optopt != 0 ? ShortOption(optopt) : given) +
                                   "'");
         }
@@ -164,28 +185,22 @@ public:
 
     // Sends one piece of input; returns the exit status when the send has to stop.
     std::optional<Exit> Piece(std::string_view input) {
-        if (const auto refused = Prepare(input, held_)) return refused;
-        // A piece that ends inside a character waits for the next: should the input end
-        // there instead, the character is invalid and the piece is not sent.
-        if (encoder_.incomplete()) return std::nullopt;
-        std::string bytes;
-        bytes.swap(held_);
-        return Send(bytes);
+        const std::optional<std::string> bad = Prepare(input, held_);
+        // A piece that ends inside a character waits for the next, which completes it.
+        if (!bad && encoder_.incomplete()) return std::nullopt;
+        if (const auto stopped = SendHeld()) return stopped;
+        if (bad) return Refused(*bad);
+        return std::nullopt;
     }
 
     // The input has ended: sends what was held back and waits for the last byte.
     Exit End() {
         std::string tail;
-        if (!options_.raw) {
-            if (const host::Status finished = encoder_.Finish(tail); !finished.ok()) {
-                return Refused(finished.reason);
-            }
-        }
-        std::string bytes;
-        bytes.swap(held_);
-        Route(tail, bytes);
-        if (options_.wrap) folder_.Flush(bytes);
-        if (const auto stopped = Send(bytes)) return *stopped;
+        const host::Status finished = options_.raw ? host::Status{} : encoder_.Finish(tail);
+        Route(tail, held_);
+        if (options_.wrap) folder_.Flush(held_);
+        if (const auto stopped = SendHeld()) return *stopped;
+        if (!finished.ok()) return Refused(finished.reason);
         if (encoder_.unmappable() > 0) {
             Say("warning: " + std::to_string(encoder_.unmappable()) +
                 " character(s) have no windows-1252 code and are sent as '?'");
@@ -205,21 +220,30 @@ public:
 
 private:
     // Appends to `bytes` what `input` is to be sent as.
-    std::optional<Exit> Prepare(std::string_view input, std::string& bytes) {
+    // Whatever comes before a bad byte is appended all the same: one rule, however the
+    // input arrives in pieces. Returns what is wrong with the input, if anything.
+    std::optional<std::string> Prepare(std::string_view input, std::string& bytes) {
         std::string encoded;
+        std::optional<std::string> bad;
         if (options_.raw) {
             const auto zero = input.find('\0');
+            encoded = input.substr(0, zero);
             if (zero != std::string_view::npos) {
-                return Refused("byte " + std::to_string(read_ + zero + 1) +
-                               " of the input is 0, which the port reserves for 'empty'");
+                bad = "byte " + std::to_string(read_ + zero + 1) +
+                      " of the input is 0, which the port reserves for 'empty'";
             }
-            encoded = input;
         } else if (const host::Status fed = encoder_.Feed(input, encoded); !fed.ok()) {
-            return Refused(fed.reason);
+            bad = fed.reason;
         }
         read_ += input.size();
         Route(encoded, bytes);
-        return std::nullopt;
+        return bad;
+    }
+
+    std::optional<Exit> SendHeld() {
+        std::string bytes;
+        bytes.swap(held_);
+        return Send(bytes);
     }
 
     // Appends `encoded` to `bytes` as the page will take it: folded, or as it is; either
@@ -290,32 +314,50 @@ private:
             case host::Outcome::kDone:
                 break;
         }
-        std::ostringstream seconds;
-        seconds << options_.timeout;
         const std::string what =
             link_.taken() == 0 && !hadByte
                 ? "port " + std::to_string(options_.port) + " was not cleared"
                 : "the printer did not take byte " + std::to_string(link_.taken() + 1);
-        return Fail(Exit::kNotTaken, what + " within " + seconds.str() + " s (port file " +
+        return Fail(Exit::kNotTaken, what + " within " + Seconds() + " s (port file " +
                                          pexal::QuotePath(io::PortFilePath()) + "): " + taken + rest +
                                          ".\nIs pexal-printer running? Start it and send again.");
     }
 
     // One sender at a time: texts from two never interleave. Held until the program ends.
     std::optional<Exit> WaitForOtherSenders() {
-        bool said = false;
+        const auto start = host::Clock::now();
+        io::FailureKind said = io::FailureKind::kNone;
         for (;;) {
             io::Failure why;
             if (lock_.TryLock(options_.port, &why)) return std::nullopt;
-            if (!why.busy()) return Fail(Exit::kPortUnusable, Unusable(why.path, why.reason));
+            if (!why.mayPass()) return Fail(Exit::kPortUnusable, Unusable(why.path, why.reason));
             if (stopSignal != 0) return Interrupted();
-            if (!said) {
-                Say("another pexal-send is printing to port " + std::to_string(options_.port) +
-                    "; waiting for it to finish");
-                said = true;
+            // Like a printer that is not running, a directory not made yet is waited for
+            // until the timeout; another sender, for as long as its text lasts.
+            if (!why.busy() && host::Clock::now() - start >= Timeout()) {
+                return Fail(Exit::kNotTaken, Unusable(why.path, why.reason) + "; waited " +
+                                                 Seconds() + " s for it");
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (said != why.kind) {
+                Say(why.busy() ? "another program holds the sender lock of port " +
+                                     std::to_string(options_.port) + " in " +
+                                     pexal::QuotePath(why.path) + "; waiting for it to let go"
+                               : "waiting: " + why.reason + " (TMPDIR names it)");
+                said = why.kind;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(why.busy() ? 10 : 50));
         }
+    }
+
+    host::Clock::duration Timeout() const {
+        return std::chrono::duration_cast<host::Clock::duration>(
+            std::chrono::duration<double>(options_.timeout));
+    }
+
+    std::string Seconds() const {
+        std::ostringstream seconds;
+        seconds << options_.timeout;
+        return seconds.str();
     }
 
     static std::string Unusable(const std::string& path, const std::string& reason) {
