@@ -2,6 +2,9 @@
 // bare open + read + close it cannot do without (counter "ratio").
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -140,6 +143,75 @@ void AckLatency(benchmark::State& state) {
     state.counters["max_ms"] = waits.back();
 }
 BENCHMARK(AckLatency)->Arg(200)->Iterations(1)->Unit(benchmark::kSecond);
+
+// What pexal-send costs, measured on the process itself: the share of a core it takes
+// while it waits 5 s for a printer that is not there, and, feeding 50 bytes to a printer
+// that ticks every 200 ms (played here, with the printer's own take), its CPU time a byte
+// and how soon after each take it stores the next byte.
+pid_t Spawn(std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) std::abort();
+    return pid;
+}
+
+double CpuSeconds(const rusage& usage) {
+    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+           usage.ru_stime.tv_usec / 1e6;
+}
+
+void SenderCost(benchmark::State& state) {
+    const std::string path = PrepareIdlePort();
+    // PEXAL_SEND names another build of the program, to compare.
+    const char* other = std::getenv("PEXAL_SEND");
+    const std::string program = other != nullptr ? other : PEXAL_SEND_PATH;
+    constexpr int kBytes = 50;
+    std::vector<double> stores;  // ms from a take to the next byte in the port
+    double waitingShare = 0, cpuPerByte = 0;
+    for (auto _ : state) {
+        io::WRITE_IO_BYTE(pexal::kDataPort, 0);
+        rusage usage = {};
+        int status = 0;
+        const pid_t waiting = Spawn({program, "--raw", "-n", "--timeout", "5", "x"});
+        ::wait4(waiting, &status, 0, &usage);
+        waitingShare = CpuSeconds(usage) / 5 * 100;
+
+        const int port = ::open(path.c_str(), O_RDONLY);  // looked at without a lock
+        const pid_t feeding = Spawn({program, "--raw", "-n", "--timeout", "20",
+                                     std::string(kBytes, 'x')});
+        const auto held = [&] {
+            std::uint8_t byte = 0;
+            return ::pread(port, &byte, 1, pexal::kDataPort - pexal::kFirstPort) == 1 && byte != 0;
+        };
+        usage = {};
+        for (auto tick = std::chrono::steady_clock::now();
+             ::wait4(feeding, &status, WNOHANG, &usage) == 0;) {
+            std::this_thread::sleep_until(tick += pexal::kPollInterval);
+            if (io::TAKE_IO_BYTE(pexal::kDataPort) == 0) continue;
+            const auto taken = std::chrono::steady_clock::now();
+            while (!held() && std::chrono::steady_clock::now() < tick + pexal::kPollInterval / 2) {
+            }
+            if (held()) {
+                stores.push_back(std::chrono::duration<double, std::milli>(
+                                     std::chrono::steady_clock::now() - taken).count());
+            }
+        }
+        ::close(port);
+        cpuPerByte = CpuSeconds(usage) * 1000;
+    }
+    rusage started = {};  // what starting the program costs, apart from any byte
+    int status = 0;
+    ::wait4(Spawn({program, "--version"}), &status, 0, &started);
+    std::sort(stores.begin(), stores.end());
+    state.counters["start_cpu_ms"] = CpuSeconds(started) * 1000;
+    state.counters["waiting_core_percent"] = waitingShare;
+    state.counters["feeding_cpu_ms_per_byte"] = cpuPerByte / kBytes;
+    state.counters["store_after_take_median_ms"] = stores.empty() ? -1 : stores[stores.size() / 2];
+    state.counters["store_after_take_max_ms"] = stores.empty() ? -1 : stores.back();
+}
+BENCHMARK(SenderCost)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 

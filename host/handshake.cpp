@@ -1,5 +1,6 @@
 #include "host/handshake.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "port/io.h"
@@ -7,7 +8,24 @@
 namespace host {
 namespace {
 
-// Short enough that the sender keeps up with the printer, long enough to cost nothing.
+// How often to look at the port. A printer takes a byte only at its ticks, every 200 ms,
+// so most looks would be wasted. Once a take has shown where the ticks fall, the sender
+// sleeps until just before the next tick and looks closely around it (a coarse timer may
+// fire 5 % early or late). Without that, it looks every 20 ms for a tick and a little
+// more, so that a byte is stored at most 20 ms after the printer made room for it, and
+// every 100 ms after that, when no printer seems to be running. Each wait starts with a
+// quick look, 2 ms in, for a taker that polls without pause; one that took the last byte
+// that quickly is looked at every 2 ms for a while longer.
+constexpr auto kQuickStep = std::chrono::milliseconds(2);
+constexpr auto kQuickStart = std::chrono::milliseconds(2);
+constexpr auto kQuickFor = std::chrono::milliseconds(50);
+constexpr auto kCloseBefore = std::chrono::milliseconds(15);
+constexpr auto kCloseAfter = std::chrono::milliseconds(30);
+constexpr auto kCloseStep = std::chrono::milliseconds(4);
+constexpr auto kQuietStep = std::chrono::milliseconds(20);
+constexpr auto kQuietFor = std::chrono::milliseconds(250);
+constexpr auto kIdleStep = std::chrono::milliseconds(100);
+// A stop (a signal's flag) is seen at the next look: within a tick's time.
 constexpr auto kRetry = std::chrono::milliseconds(1);
 constexpr auto kWaitReport = std::chrono::milliseconds(100);
 
@@ -19,26 +37,42 @@ Handshake::Handshake(std::int32_t port, Clock::duration timeout)
 Status Handshake::Wait(bool store, std::uint8_t byte) {
     const auto start = Clock::now();
     auto nextReport = start + kWaitReport;
+    bool phased = lastTake_ != Clock::time_point{};  // whether the printer's ticks are known
+    Clock::time_point tick = lastTake_ + pexal::kPollInterval;  // its next take, then
+    while (phased && tick + kCloseAfter < start) tick += pexal::kPollInterval;
     for (;;) {
         if (cancel_ != nullptr && *cancel_ != 0) return {Outcome::kInterrupted, "", ""};
         io::Failure why;
         // Storing checks for 0 under the same lock, so nobody's byte is overwritten.
         const std::uint8_t held =
             store ? io::SWAP_IO_BYTE(port_, 0, byte, &why) : io::READ_IO_BYTE(port_, &why);
+        const auto now = Clock::now();
         if (why.ok() && held == 0) {
-            if (stored_) ++taken_;
+            if (stored_) {
+                ++taken_;
+                quick_ = now - start < kQuickFor;
+                lastTake_ = now;
+            }
             stored_ = store;
             last_ = byte;
             return {};
         }
         if (!why.ok() && !why.mayPass()) return {Outcome::kUnusable, why.reason, why.path};
-        const auto now = Clock::now();
         if (now - start >= timeout_) return {Outcome::kTimedOut, why.reason, why.path};
         if (onWait && now >= nextReport) {
             onWait(taken_ + 1, now - start);
             nextReport = now + kWaitReport;
         }
-        std::this_thread::sleep_for(kRetry);
+        if (phased && now > tick + kCloseAfter) phased = false;  // not where it was: look anew
+        Clock::duration pause = now - start < kQuietFor ? kQuietStep : kIdleStep;
+        if (now - start < (quick_ ? kQuickFor : kQuickStart)) {
+            pause = kQuickStep;
+        } else if (phased) {
+            pause = now >= tick - kCloseBefore ? Clock::duration(kCloseStep)
+                                               : tick - kCloseBefore - now;
+        }
+        // Reports wait for the next look: waking for them would cost a look each.
+        std::this_thread::sleep_for(std::min(pause, start + timeout_ - now));
     }
 }
 

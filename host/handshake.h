@@ -33,7 +33,7 @@ public:
 
     // Waits end with kInterrupted once `*flag` is not 0 (a signal handler's flag).
     void SetCancel(const volatile std::sig_atomic_t* flag) { cancel_ = flag; }
-    // Called about every 100 ms of a wait with the number of the byte waited for (from 1)
+    // Called every 100 to 200 ms of a wait with the number of the byte waited for (from 1)
     // and how long the wait has lasted.
     std::function<void(std::uint64_t, Clock::duration)> onWait;
 
@@ -53,6 +53,8 @@ private:
     bool stored_ = false;  // a byte of ours may still be in the port
     std::uint8_t last_ = 0;
     std::uint64_t taken_ = 0;
+    Clock::time_point lastTake_{};  // when a byte of ours was last seen taken; {} for never
+    bool quick_ = true;             // takes have come faster than a printer's ticks
 };
 
 }  // namespace host
