@@ -19,9 +19,9 @@ namespace {
 constexpr auto kQuickStep = std::chrono::milliseconds(2);
 constexpr auto kQuickStart = std::chrono::milliseconds(2);
 constexpr auto kQuickFor = std::chrono::milliseconds(50);
-constexpr auto kCloseBefore = std::chrono::milliseconds(15);
+constexpr auto kCloseBefore = std::chrono::milliseconds(10);
 constexpr auto kCloseAfter = std::chrono::milliseconds(30);
-constexpr auto kCloseStep = std::chrono::milliseconds(4);
+constexpr auto kCloseStep = std::chrono::milliseconds(2);
 constexpr auto kQuietStep = std::chrono::milliseconds(20);
 constexpr auto kQuietFor = std::chrono::milliseconds(250);
 constexpr auto kIdleStep = std::chrono::milliseconds(100);

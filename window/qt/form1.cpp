@@ -1,6 +1,7 @@
 #include "window/qt/form1.h"
 
 #include <QIcon>
+#include <QPixmap>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 #include "port/poll_port.h"
 #include "printhead/general.h"
 #include "window/qt/decoration.h"
+#include "window/qt/pam.h"
 #include "window/qt/paper.h"
 #include "window/qt/printer_font.h"
 #include "window/sheet.h"
@@ -34,7 +36,10 @@ Control* Place(Control* control, const sheet::Control& where) {
 Form1::Form1(QWidget* parent) : QWidget(parent) {
     Q_INIT_RESOURCE(window);
     setWindowTitle(sheet::kCaption);
-    setWindowIcon(QIcon(":/window/pexal-printer.png"));
+    // Raw pixels, not image files: QIcon and QImageReader would look among the icon-engine
+    // and image-format plugins for one that reads the file, loading the SVG library, JPEG
+    // and more at start-up.
+    setWindowIcon(QIcon(QPixmap::fromImage(ReadPam(":/window/pexal-printer.pam"))));
     setFixedSize(ToPixels(sheet::kClientArea).size());
     setFont(SansFont(sheet::kFontPoints));  // the button and the page take it over
     QPalette green = palette();
@@ -55,11 +60,11 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     Picture1 = Place(new QLabel(this), sheet::kPicture1);
     Picture1->setAccessibleName("Printer");
     Picture1->setAccessibleDescription("A picture of a printer");
-    QIcon illustration;
-    illustration.addFile(":/window/printer.png");
-    illustration.addFile(":/window/printer@2x.png");
-    const QSize fitted = illustration.actualSize(Picture1->size());
-    Picture1->setPixmap(illustration.pixmap(fitted, devicePixelRatio()));
+    const bool dense = devicePixelRatio() > 1;
+    QPixmap illustration = QPixmap::fromImage(
+        ReadPam(dense ? ":/window/printer@2x.pam" : ":/window/printer.pam"));
+    illustration.setDevicePixelRatio(dense ? 2 : 1);
+    Picture1->setPixmap(illustration);
     Picture1->setAlignment(Qt::AlignCenter);
     Picture1->setAutoFillBackground(true);
 

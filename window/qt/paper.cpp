@@ -24,9 +24,7 @@ qreal RatioOr(qreal ratio) { return ratio > 0 ? ratio : qApp->devicePixelRatio()
 Paper::Paper(QWidget* parent, qreal devicePixelRatio)
     : QWidget(parent),
       image_(QSize(pexal::kPageWidth, pexal::kPageHeight) * RatioOr(devicePixelRatio),
-             QImage::Format_RGB32),
-      font_(PrinterFontData(), kPrinterFontPixelSize * RatioOr(devicePixelRatio),
-            QFont::PreferFullHinting) {
+             QImage::Format_RGB32) {
     image_.setDevicePixelRatio(RatioOr(devicePixelRatio));
     image_.fill(Qt::white);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -45,13 +43,17 @@ void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     // Like TextOutA: the font's glyph for the character, with no text shaping (which
     // would hide a soft hyphen, say); a character the font lacks shows its missing-glyph
     // mark. The cell's top-left corner is (x, y); glyphs stand on their baseline.
+    const qreal ratio = image_.devicePixelRatio();
+    if (!font_.isValid()) {
+        font_.loadFromData(PrinterFontData(), kPrinterFontPixelSize * ratio,
+                           QFont::PreferFullHinting);
+    }
     const QString character(QChar(pexal::FromWindows1252(code)));
     const quint32 glyph = font_.glyphIndexesForString(character).value(0);
     QGlyphRun run;
     run.setRawFont(font_);
     run.setGlyphIndexes({glyph});
     run.setPositions({QPointF(0, 0)});
-    const qreal ratio = image_.devicePixelRatio();
     const QPointF baseline(x * ratio, y * ratio + qRound(font_.ascent()));
     QPainter painter(&image_);
     painter.scale(1 / ratio, 1 / ratio);  // in device pixels

@@ -39,7 +39,7 @@ private:
     void AnnounceText();
 
     QImage image_;
-    QRawFont font_;
+    QRawFont font_;  // loaded with the first glyph: a start-up shows an empty page
     QRect dirty_;  // in page pixels: drawn, not yet shown
     General::PageText text_;
     QString announced_;  // the text as assistive technology last heard it
