@@ -305,7 +305,7 @@ private:
         switch (status.outcome) {
             case host::Outcome::kUnusable:
                 return Fail(Exit::kPortUnusable,
-                            Unusable(status.path, status.reason) + " (" + taken + ")");
+                            Unusable(status.path, status.reason) + " (" + taken + rest + ")");
             case host::Outcome::kInterrupted:
                 Say("stopped by " + console::SignalName(stopSignal) + ": " + taken + rest);
                 return static_cast<Exit>(128 + stopSignal);
