@@ -11,8 +11,8 @@ namespace {
 // How often to look at the port. A printer takes a byte only at its ticks, every 200 ms,
 // so most looks would be wasted. Once a take has shown where the ticks fall, the sender
 // sleeps until just before the next tick and looks closely around it (a coarse timer may
-// fire 5 % early or late). Without that, it looks every 20 ms for a tick and a little
-// more, so that a byte is stored at most 20 ms after the printer made room for it, and
+// fire 5 % early or late). Without that, it looks every 10 ms for a tick and a little
+// more, so that even the first byte is taken and the next stored soon after the tick, and
 // every 100 ms after that, when no printer seems to be running. Each wait starts with a
 // quick look, 2 ms in, for a taker that polls without pause; one that took the last byte
 // that quickly is looked at every 2 ms for a while longer.
@@ -22,7 +22,7 @@ constexpr auto kQuickFor = std::chrono::milliseconds(50);
 constexpr auto kCloseBefore = std::chrono::milliseconds(10);
 constexpr auto kCloseAfter = std::chrono::milliseconds(30);
 constexpr auto kCloseStep = std::chrono::milliseconds(2);
-constexpr auto kQuietStep = std::chrono::milliseconds(20);
+constexpr auto kQuietStep = std::chrono::milliseconds(10);
 constexpr auto kQuietFor = std::chrono::milliseconds(250);
 constexpr auto kIdleStep = std::chrono::milliseconds(100);
 // A stop (a signal's flag) is seen at the next look: within a tick's time.
