@@ -42,9 +42,14 @@ LockHolder::LockHolder(const std::filesystem::path& file, std::int64_t offset, b
     process_->ready = CreateEventA(nullptr, TRUE, FALSE, EventName(id, "ready").c_str());
     process_->release = CreateEventA(nullptr, TRUE, FALSE, EventName(id, "release").c_str());
     // offset -1 stands for an open that shares nothing, instead of a lock.
-    std::string command = "\"" + Self() + "\" --hold " + id + " " + std::to_string(offset) + " " +
-                          (exclusive ? "1" : "0") + " " + std::to_string(holdMicroseconds) +
-                          " \"" + file.string() + "\"";
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) at "literal" + a string.
+    std::string command(1, '"');
+    for (const std::string& part :
+         {Self(), std::string("\" --hold "), id, std::string(" "), std::to_string(offset),
+          std::string(exclusive ? " 1 " : " 0 "), std::to_string(holdMicroseconds),
+          std::string(" \""), file.string(), std::string("\"")}) {
+        command += part;
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,

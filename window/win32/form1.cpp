@@ -30,9 +30,10 @@ COLORREF ToColorRef(const sheet::Rgb& rgb) { return RGB(rgb.red, rgb.green, rgb.
 // Everything the window owns; lives from WM_CREATE until WM_DESTROY.
 struct Form1 {
     double scale = 1;  // device pixels a layout pixel (the monitor's dpi / 96)
-    std::string face;  // the typeface of the page and the controls
+    std::string face;         // the typeface of the page
+    std::string controlFace;  // the label's and the button's
     Gdi<HBRUSH> green{CreateSolidBrush(ToColorRef(sheet::kPaperGreen))};
-    Gdi<HFONT> pageFont, labelFont;
+    Gdi<HFONT> pageFont, labelFont, buttonFont;
     Gdi<HBITMAP> illustration;
     HWND label1 = nullptr, newPage = nullptr, picture1 = nullptr;
     std::unique_ptr<Paper> paper;
@@ -47,23 +48,27 @@ struct Form1 {
     }
 };
 
-// Arial when the system has it; otherwise (under Wine, say) the Liberation Sans the
-// program carries, which has Arial's metrics. The page never draws in a fallback face.
-std::string PrinterFace(HINSTANCE instance) {
-    bool haveArial = false;
+bool HasFace(const char* name) {
+    bool found = false;
     const HDC screen = GetDC(nullptr);
     LOGFONTA wanted = {};
     wanted.lfCharSet = ANSI_CHARSET;
-    lstrcpyA(wanted.lfFaceName, "Arial");
+    lstrcpynA(wanted.lfFaceName, name, LF_FACESIZE);
     EnumFontFamiliesExA(
         screen, &wanted,
-        [](const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) -> int {
-            *reinterpret_cast<bool*>(found) = true;
+        [](const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM any) -> int {
+            *reinterpret_cast<bool*>(any) = true;
             return 0;
         },
-        reinterpret_cast<LPARAM>(&haveArial), 0);
+        reinterpret_cast<LPARAM>(&found), 0);
     ReleaseDC(nullptr, screen);
-    if (haveArial) return "Arial";
+    return found;
+}
+
+// Arial when the system has it; otherwise (under Wine, say) the Liberation Sans the
+// program carries, which has Arial's metrics. The page never draws in a fallback face.
+std::string PrinterFace(HINSTANCE instance) {
+    if (HasFace("Arial")) return "Arial";
     const HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(kPrinterFontId), RT_RCDATA);
     const HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
     DWORD installed = 0;
@@ -74,10 +79,18 @@ std::string PrinterFace(HINSTANCE instance) {
     return "Liberation Sans";
 }
 
-HFONT Font(const std::string& face, int pixelHeight) {
+// The label and the button are designed in MS Sans Serif, which Windows maps to its own
+// sans serif (and Wine has as a bitmap face); where it is missing, the page's face.
+std::string ControlFace(const std::string& pageFace) {
+    return HasFace("MS Sans Serif") ? "MS Sans Serif" : pageFace;
+}
+
+// The page's font is an outline font, always: its glyphs must scale with the screen.
+HFONT Font(const std::string& face, int pixelHeight, bool outlineOnly = true) {
     return CreateFontA(-pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                       OUT_TT_ONLY_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, face.c_str());
+                       outlineOnly ? OUT_TT_ONLY_PRECIS : OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                       face.c_str());
 }
 
 int PointsToPixels(double points, double scale) {
@@ -87,14 +100,17 @@ int PointsToPixels(double points, double scale) {
 // The fonts and the illustration at the form's scale; what they replace is deleted
 // only once every control has been given the new ones.
 struct Art {
-    Gdi<HFONT> pageFont, labelFont;
+    Gdi<HFONT> pageFont, labelFont, buttonFont;
     Gdi<HBITMAP> illustration;
 };
 
 Art MakeArt(const Form1& form, HINSTANCE instance) {
     Art art;
     art.pageFont.Reset(Font(form.face, PointsToPixels(sheet::kFontPoints, form.scale)));
-    art.labelFont.Reset(Font(form.face, PointsToPixels(sheet::kLabelFontPoints, form.scale)));
+    art.labelFont.Reset(
+        Font(form.controlFace, PointsToPixels(sheet::kLabelFontPoints, form.scale), false));
+    art.buttonFont.Reset(
+        Font(form.controlFace, PointsToPixels(sheet::kFontPoints, form.scale), false));
     const int bitmap = form.scale > kTwoXFrom ? kIllustration2xId : kIllustrationId;
     art.illustration.Reset(static_cast<HBITMAP>(
         LoadImageA(instance, MAKEINTRESOURCEA(bitmap), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
@@ -105,6 +121,7 @@ Art MakeArt(const Form1& form, HINSTANCE instance) {
 void TakeArt(Form1& form, Art& art) {
     std::swap(form.pageFont, art.pageFont);
     std::swap(form.labelFont, art.labelFont);
+    std::swap(form.buttonFont, art.buttonFont);
     std::swap(form.illustration, art.illustration);
     if (form.picture1 != nullptr) {
         SendMessageA(form.picture1, STM_SETIMAGE, IMAGE_BITMAP,
@@ -153,7 +170,7 @@ void CreateControls(HWND window, Form1& form, HINSTANCE instance) {
     form.label1 = place("STATIC", sheet::Label1Caption(), SS_LEFT, sheet::kLabel1, 0,
                         form.labelFont.get());
     form.newPage = place("BUTTON", sheet::kNewPageCaption, WS_TABSTOP | BS_PUSHBUTTON,
-                         sheet::kNewPage, kNewPageId, form.pageFont.get());
+                         sheet::kNewPage, kNewPageId, form.buttonFont.get());
     form.paper = std::make_unique<Paper>(window, form.Box(sheet::kPaper.box), form.scale,
                                          form.pageFont.get());
     form.picture1 = place("STATIC", "", SS_BITMAP | SS_CENTERIMAGE, sheet::kPicture1, 0, nullptr);
@@ -174,7 +191,7 @@ void Rescale(HWND window, Form1& form, double scale, HINSTANCE instance) {
         if (font != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     };
     move(form.label1, sheet::kLabel1, form.labelFont.get());
-    move(form.newPage, sheet::kNewPage, form.pageFont.get());
+    move(form.newPage, sheet::kNewPage, form.buttonFont.get());
     move(form.picture1, sheet::kPicture1, nullptr);
     form.paper->Rescale(form.Box(sheet::kPaper.box), scale, form.pageFont.get());
     InvalidateRect(window, nullptr, TRUE);
@@ -275,6 +292,7 @@ int RunForm1(HINSTANCE instance, int show, const std::string& className) {
     Form1 form;
     form.scale = MonitorScale();
     form.face = PrinterFace(instance);
+    form.controlFace = ControlFace(form.face);
     Paper::Register(instance);
 
     WNDCLASSA sheetClass = {};
