@@ -134,11 +134,7 @@ LockedByte::~LockedByte() { Release(); }
 bool LockedByte::ok() const { return file_ >= 0; }
 
 void LockedByte::Release() {
-    if (file_ < 0) return;
-    if (locked_) SetLock(file_, ByteAt(offset_, F_UNLCK));
-    ::close(file_);
-    file_ = -1;
-    locked_ = false;
+    if (file_ >= 0) Close(nullptr);
 }
 
 bool LockedByte::Read(std::uint8_t* value, Failure* why) {

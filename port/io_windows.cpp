@@ -111,14 +111,7 @@ LockedByte::~LockedByte() { Release(); }
 bool LockedByte::ok() const { return file_ != INVALID_HANDLE_VALUE; }
 
 void LockedByte::Release() {
-    if (file_ == INVALID_HANDLE_VALUE) return;
-    if (locked_) {
-        OVERLAPPED at = At(offset_);
-        UnlockFileEx(file_, 0, 1, 0, &at);
-    }
-    CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
-    locked_ = false;
+    if (file_ != INVALID_HANDLE_VALUE) Close(nullptr);
 }
 
 bool LockedByte::Read(std::uint8_t* value, Failure* why) {
