@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <thread>
 
-#include "port/io.h"
 
 namespace host {
 namespace {
@@ -45,7 +44,7 @@ Status Handshake::Wait(bool store, std::uint8_t byte) {
         io::Failure why;
         // Storing checks for 0 under the same lock, so nobody's byte is overwritten.
         const std::uint8_t held =
-            store ? io::SWAP_IO_BYTE(port_, 0, byte, &why) : io::READ_IO_BYTE(port_, &why);
+            store ? lock_.Swap(port_, 0, byte, &why) : lock_.Read(port_, &why);
         const auto now = Clock::now();
         if (why.ok() && held == 0) {
             if (stored_) {
@@ -87,7 +86,7 @@ bool Handshake::Withdraw() {
     // A lock held by the printer passes within microseconds: try a little while.
     for (int attempt = 0; attempt < 100; ++attempt) {
         io::Failure why;
-        const std::uint8_t held = io::SWAP_IO_BYTE(port_, last_, 0, &why);
+        const std::uint8_t held = lock_.Swap(port_, last_, 0, &why);
         if (why.busy()) {
             std::this_thread::sleep_for(kRetry);
             continue;

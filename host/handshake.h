@@ -11,6 +11,7 @@
 
 #include "common/facts.h"
 #include "host/status.h"
+#include "port/io.h"
 
 namespace host {
 
@@ -21,6 +22,10 @@ public:
     // `timeout` bounds each wait for the port to read 0.
     explicit Handshake(std::int32_t port = pexal::kDataPort,
                        Clock::duration timeout = std::chrono::seconds(10));
+
+    // Takes the port's sender lock, once, without waiting: false with `why` busy while
+    // another sender holds it. Held until destruction; the handshake goes through it.
+    bool Hold(io::Failure* why) { return lock_.TryLock(port_, why); }
 
     // Waits until the port reads 0, then stores `byte`. Not ok: kTimedOut, kUnusable
     // (with the port file's path and reason) or kInterrupted.
@@ -50,6 +55,7 @@ private:
     const std::int32_t port_;
     const Clock::duration timeout_;
     const volatile std::sig_atomic_t* cancel_ = nullptr;
+    io::SenderLock lock_;
     bool stored_ = false;  // a byte of ours may still be in the port
     std::uint8_t last_ = 0;
     std::uint64_t taken_ = 0;

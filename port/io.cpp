@@ -20,16 +20,29 @@ bool HasSlot(std::int32_t port, Failure* why) {
                     std::to_string(pexal::kFirstPort) + ")");
 }
 
-// Under one exclusive lock: reads the port's byte and, when `store(held)` says so, stores
-// `value` in its place. The byte held, or 0 with `why` filled in when anything failed.
+// Reads the byte at `offset` of `file`, locked there, into `held` and, when `store(held)`
+// says so, stores `value` in its place. Whether `written`, or false with `why` filled in.
+template <typename Decide>
+bool ExchangeIn(LockedByte& file, std::int64_t offset, std::uint8_t value, Decide store,
+                std::uint8_t* held, bool* written, Failure* why) {
+    *written = false;
+    if (!file.Read(offset, held, why)) return false;
+    if (!store(*held)) return true;
+    return (*written = file.Write(offset, value, why));
+}
+
+// Under one exclusive lock of a file opened for this call alone, which closing confirms:
+// what was written reached the file. The byte held, or 0 with `why` filled in.
 template <typename Decide>
 std::uint8_t Exchange(std::int32_t port, std::uint8_t value, Decide store, Failure* why) {
     if (!HasSlot(port, why)) return 0;
     LockedByte slot(PortFilePath(), SlotOffset(port), /*exclusive=*/true, why);
     std::uint8_t held = 0;
-    if (!slot.ok() || !slot.Read(&held, why)) return 0;
-    if (store(held) && !(slot.Write(value, why) && slot.Close(why))) return 0;
-    return held;
+    bool written = false;
+    if (!slot.ok() || !ExchangeIn(slot, slot.offset(), value, store, &held, &written, why)) {
+        return 0;
+    }
+    return !written || slot.Close(why) ? held : 0;
 }
 
 }  // namespace
@@ -56,14 +69,14 @@ std::uint8_t READ_IO_BYTE(std::int32_t port, Failure* why) {
     if (!HasSlot(port, why)) return 0;
     LockedByte slot(PortFilePath(), SlotOffset(port), /*exclusive=*/false, why);
     std::uint8_t held = 0;
-    if (!slot.ok() || !slot.Read(&held, why)) return 0;
+    if (!slot.ok() || !slot.Read(slot.offset(), &held, why)) return 0;
     return held;
 }
 
 bool WRITE_IO_BYTE(std::int32_t port, std::uint8_t value, Failure* why) {
     if (!HasSlot(port, why)) return false;
     LockedByte slot(PortFilePath(), SlotOffset(port), /*exclusive=*/true, why);
-    return slot.ok() && slot.Write(value, why) && slot.Close(why);
+    return slot.ok() && slot.Write(slot.offset(), value, why) && slot.Close(why);
 }
 
 std::uint8_t TAKE_IO_BYTE(std::int32_t port, Failure* why) {
@@ -72,7 +85,7 @@ std::uint8_t TAKE_IO_BYTE(std::int32_t port, Failure* why) {
 
 std::uint8_t SWAP_IO_BYTE(std::int32_t port, std::uint8_t expected, std::uint8_t value,
                           Failure* why) {
-    return Exchange(port, value, [expected](std::uint8_t held) { return held == expected; }, why);
+    return Exchange(port, value, [expected](std::uint8_t was) { return was == expected; }, why);
 }
 
 SenderLock::SenderLock() = default;
@@ -86,9 +99,42 @@ bool SenderLock::TryLock(std::int32_t port, Failure* why) {
     if (!lock->ok()) return false;
     // A read-only file gives only a shared lock, which would let every other sender in
     // as well; Write refuses it with the reason that says what to mend.
-    if (lock->readOnly()) return lock->Write(0, why);
+    if (lock->readOnly()) return lock->Write(lock->offset(), 0, why);
     held_ = std::move(lock);
+    port_ = port;
     return true;
+}
+
+bool SenderLock::held() const { return held_ != nullptr; }
+
+std::uint8_t SenderLock::Read(std::int32_t port, Failure* why) {
+    if (!Through(port)) return READ_IO_BYTE(port, why);
+    const std::int64_t slot = SlotOffset(port);
+    if (!held_->Lock(slot, /*exclusive=*/false, why)) return 0;
+    std::uint8_t held = 0;
+    held_->Read(slot, &held, why);
+    held_->Unlock(slot);
+    return held;
+}
+
+std::uint8_t SenderLock::Swap(std::int32_t port, std::uint8_t expected, std::uint8_t value,
+                              Failure* why) {
+    if (!Through(port)) return SWAP_IO_BYTE(port, expected, value, why);
+    const std::int64_t slot = SlotOffset(port);
+    if (!held_->Lock(slot, /*exclusive=*/true, why)) return 0;
+    std::uint8_t held = 0;
+    bool written = false;
+    const bool done = ExchangeIn(
+        *held_, slot, value, [expected](std::uint8_t was) { return was == expected; }, &held,
+        &written, why);
+    held_->Unlock(slot);
+    return done ? held : 0;
+}
+
+// A file the host has removed or replaced since is left alone: the printer looks for
+// the port's byte by the name.
+bool SenderLock::Through(std::int32_t port) const {
+    return held_ && port == port_ && held_->StillNamed();
 }
 
 }  // namespace io

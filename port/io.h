@@ -69,9 +69,21 @@ public:
 
     // Tries once, without waiting: false with `why` busy while another sender holds it.
     bool TryLock(std::int32_t port, Failure* why = nullptr);
+    bool held() const;
+
+    // READ_IO_BYTE and SWAP_IO_BYTE, done while the lock is held through the file it holds
+    // open: a long send opens the port file once, not at every look (under Wine each
+    // handle closed while a lock on the file stands keeps a descriptor open until the lock
+    // goes). Without the lock, or once the path names another file, they are those calls.
+    std::uint8_t Read(std::int32_t port, Failure* why = nullptr);
+    std::uint8_t Swap(std::int32_t port, std::uint8_t expected, std::uint8_t value,
+                      Failure* why = nullptr);
 
 private:
+    bool Through(std::int32_t port) const;
+
     std::unique_ptr<LockedByte> held_;
+    std::int32_t port_ = 0;
 };
 
 // `path` with one trailing directory separator ensured; the empty path stays empty.

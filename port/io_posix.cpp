@@ -116,18 +116,25 @@ LockedByte::LockedByte(const std::string& path, std::int64_t offset, bool exclus
              OpenReason(error, path));
         return;
     }
-    if (SetLock(file_, ByteAt(offset, exclusive && !readOnly_ ? F_WRLCK : F_RDLCK)) != 0) {
-        const int lockError = errno;
-        if (lockError == EAGAIN || lockError == EACCES) {
-            Fail(why, FailureKind::kBusy, path, "another program holds a lock on it");
-        } else {
-            Fail(why, FailureKind::kUnusable, path, TransferReason(lockError));
-        }
+    if (!Lock(offset, exclusive, why)) {
         Release();
         return;
     }
     locked_ = true;
 }
+
+bool LockedByte::Lock(std::int64_t offset, bool exclusive, Failure* why) {
+    if (SetLock(file_, ByteAt(offset, exclusive && !readOnly_ ? F_WRLCK : F_RDLCK)) == 0) {
+        return true;
+    }
+    const int error = errno;
+    if (error == EAGAIN || error == EACCES) {
+        return Fail(why, FailureKind::kBusy, path_, "another program holds a lock on it");
+    }
+    return Fail(why, FailureKind::kUnusable, path_, TransferReason(error));
+}
+
+void LockedByte::Unlock(std::int64_t offset) { SetLock(file_, ByteAt(offset, F_UNLCK)); }
 
 LockedByte::~LockedByte() { Release(); }
 
@@ -137,30 +144,36 @@ void LockedByte::Release() {
     if (file_ >= 0) Close(nullptr);
 }
 
-bool LockedByte::Read(std::uint8_t* value, Failure* why) {
+bool LockedByte::Read(std::int64_t offset, std::uint8_t* value, Failure* why) {
     *value = 0;
     // A FIFO planted at the path fails here (ESPIPE); beyond the end, the port is empty.
-    if (::pread(file_, value, 1, static_cast<off_t>(offset_)) < 0) {
+    if (::pread(file_, value, 1, static_cast<off_t>(offset)) < 0) {
         return Fail(why, FailureKind::kUnusable, path_, TransferReason(errno));
     }
     return true;
 }
 
-bool LockedByte::Write(std::uint8_t value, Failure* why) {
+bool LockedByte::Write(std::int64_t offset, std::uint8_t value, Failure* why) {
     if (readOnly_) return Fail(why, FailureKind::kUnusable, path_, whyReadOnly_);
-    const ssize_t moved = ::pwrite(file_, &value, 1, static_cast<off_t>(offset_));
+    const ssize_t moved = ::pwrite(file_, &value, 1, static_cast<off_t>(offset));
     if (moved < 0) return Fail(why, FailureKind::kUnusable, path_, TransferReason(errno));
     if (moved != 1) return Fail(why, FailureKind::kUnusable, path_, "short write");
     return true;
 }
 
 bool LockedByte::Close(Failure* why) {
-    if (locked_) SetLock(file_, ByteAt(offset_, F_UNLCK));
+    if (locked_) Unlock(offset_);
     locked_ = false;
     const int result = ::close(file_);
     file_ = -1;
     if (result != 0) return Fail(why, FailureKind::kUnusable, path_, std::strerror(errno));
     return true;
+}
+
+bool LockedByte::StillNamed() const {
+    struct stat named = {}, held = {};
+    return ::lstat(path_.c_str(), &named) == 0 && ::fstat(file_, &held) == 0 &&
+           named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
 }  // namespace io

@@ -95,15 +95,23 @@ LockedByte::LockedByte(const std::string& path, std::int64_t offset, bool exclus
         FailFor(error, path, why);
         return;
     }
-    OVERLAPPED at = At(offset);
-    const DWORD flags =
-        LOCKFILE_FAIL_IMMEDIATELY | (exclusive && !readOnly_ ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    if (!LockFileEx(file_, flags, 0, 1, 0, &at)) {
-        FailFor(GetLastError(), path, why);
+    if (!Lock(offset, exclusive, why)) {
         Release();
         return;
     }
     locked_ = true;
+}
+
+bool LockedByte::Lock(std::int64_t offset, bool exclusive, Failure* why) {
+    OVERLAPPED at = At(offset);
+    const DWORD flags =
+        LOCKFILE_FAIL_IMMEDIATELY | (exclusive && !readOnly_ ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    return LockFileEx(file_, flags, 0, 1, 0, &at) || FailFor(GetLastError(), path_, why);
+}
+
+void LockedByte::Unlock(std::int64_t offset) {
+    OVERLAPPED at = At(offset);
+    UnlockFileEx(file_, 0, 1, 0, &at);
 }
 
 LockedByte::~LockedByte() { Release(); }
@@ -114,10 +122,10 @@ void LockedByte::Release() {
     if (file_ != INVALID_HANDLE_VALUE) Close(nullptr);
 }
 
-bool LockedByte::Read(std::uint8_t* value, Failure* why) {
+bool LockedByte::Read(std::int64_t offset, std::uint8_t* value, Failure* why) {
     *value = 0;
     DWORD moved = 0;
-    OVERLAPPED at = At(offset_);
+    OVERLAPPED at = At(offset);
     if (!ReadFile(file_, value, 1, &moved, &at) && GetLastError() != ERROR_HANDLE_EOF) {
         return FailFor(GetLastError(), path_, why);
     }
@@ -125,25 +133,32 @@ bool LockedByte::Read(std::uint8_t* value, Failure* why) {
     return true;
 }
 
-bool LockedByte::Write(std::uint8_t value, Failure* why) {
+bool LockedByte::Write(std::int64_t offset, std::uint8_t value, Failure* why) {
     if (readOnly_) return Fail(why, FailureKind::kUnusable, path_, whyReadOnly_);
     DWORD moved = 0;
-    OVERLAPPED at = At(offset_);
+    OVERLAPPED at = At(offset);
     if (!WriteFile(file_, &value, 1, &moved, &at)) return FailFor(GetLastError(), path_, why);
     if (moved != 1) return Fail(why, FailureKind::kUnusable, path_, "short write");
     return true;
 }
 
 bool LockedByte::Close(Failure* why) {
-    if (locked_) {
-        OVERLAPPED at = At(offset_);
-        UnlockFileEx(file_, 0, 1, 0, &at);
-    }
+    if (locked_) Unlock(offset_);
     locked_ = false;
     const bool closed = CloseHandle(file_) != 0;
     const DWORD error = GetLastError();
     file_ = INVALID_HANDLE_VALUE;
     return closed || FailFor(error, path_, why);
+}
+
+// Without opening the path again, which under Wine would cost a descriptor for as long as
+// the lock stands: the name is there, and the file held has not been removed from it.
+bool LockedByte::StillNamed() const {
+    WIN32_FILE_ATTRIBUTE_DATA named = {};
+    FILE_STANDARD_INFO held = {};
+    return GetFileAttributesExA(path_.c_str(), GetFileExInfoStandard, &named) &&
+           GetFileInformationByHandleEx(file_, FileStandardInfo, &held, sizeof held) &&
+           held.NumberOfLinks > 0 && !held.DeletePending;
 }
 
 }  // namespace io

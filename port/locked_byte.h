@@ -1,6 +1,6 @@
 // What each platform gives the port link (io_posix.cpp, io_windows.cpp): the temporary
 // directory, and the port file held open with a lock on one byte. io.cpp builds the four
-// calls on these; nothing else in the program needs them.
+// calls and the sender lock on these; nothing else in the program needs them.
 #pragma once
 
 #include <cstdint>
@@ -35,13 +35,24 @@ public:
     bool ok() const;
     // Opened read-only: Write fails, and the lock is shared whatever was asked.
     bool readOnly() const { return readOnly_; }
+    std::int64_t offset() const { return offset_; }
 
-    // The byte, 0 beyond the end of the file.
-    bool Read(std::uint8_t* value, Failure* why);
-    // Stores the byte, extending the file with zeros when needed.
-    bool Write(std::uint8_t value, Failure* why);
+    // Another byte of the same open file, locked the same way (busy for another's lock)
+    // while the first stays locked, so that one open serves many transfers. Unlock
+    // before letting go of the file.
+    bool Lock(std::int64_t offset, bool exclusive, Failure* why);
+    void Unlock(std::int64_t offset);
+
+    // The byte at `offset`, 0 beyond the end of the file.
+    bool Read(std::int64_t offset, std::uint8_t* value, Failure* why);
+    // Stores the byte at `offset`, extending the file with zeros when needed.
+    bool Write(std::int64_t offset, std::uint8_t value, Failure* why);
     // Unlocks and closes now, saying whether what was written reached the file.
     bool Close(Failure* why);
+
+    // Whether the path still names the file held open: the host may have removed or
+    // replaced it since, and then what is written here reaches nobody.
+    bool StillNamed() const;
 
 private:
 #ifdef _WIN32

@@ -5,6 +5,7 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "port/io.h"
 #include "tests/kit.h"
@@ -186,6 +187,39 @@ TEST_F(PortLink, EachPortHasASenderLockOfItsOwn) {
     EXPECT_FALSE(second130.TryLock(130, &why));
     EXPECT_TRUE(why.busy()) << why.reason;
     EXPECT_EQ(fileBytes(), "") << "the locks lie beyond the file; nothing is written";
+}
+
+// A sender holding its lock moves bytes through the file it holds open, as long as the
+// path still names that file; one the host has removed or replaced reaches nobody.
+TEST_F(PortLink, AHeldSenderLockMovesBytesInTheFileThePathNamesNow) {
+    io::SenderLock lock;
+    ASSERT_TRUE(lock.TryLock(130));
+    const std::string replacement = (dir() / "new.dat").string();
+    const std::function<void()> hostSteps[] = {
+        [] {},
+        [&] { fs::remove(portFile()); },
+        [&] {
+            std::ofstream(replacement) << std::string(40, '\0');
+            fs::rename(replacement, portFile());
+        },
+    };
+    for (const auto& step : hostSteps) {
+        step();
+        io::Failure why;
+        EXPECT_EQ(lock.Swap(130, 0, 'S', &why), 0) << why.reason;
+        EXPECT_TRUE(why.ok()) << why.reason;
+        EXPECT_EQ(portByte(), 'S');
+        EXPECT_EQ(lock.Read(130), 'S');
+        EXPECT_EQ(lock.Swap(130, 'X', 0), 'S') << "not ours to take back";
+        EXPECT_EQ(lock.Swap(130, 'S', 0), 'S');
+        EXPECT_EQ(portByte(), 0);
+        EXPECT_EQ(lock.Read(131), 0) << "another port's byte, through its own open";
+    }
+    LockHolder printer(portFile(), 30, /*exclusive=*/true);
+    io::Failure why;
+    EXPECT_EQ(lock.Swap(130, 0, 'S', &why), 0);
+    EXPECT_TRUE(why.busy()) << "the printer's lock on the byte is respected: " << why.reason;
+    EXPECT_EQ(portByte(), 0);
 }
 
 TEST_F(PortLink, TakeClearsOnlyAWaitingByteAndOnlyWhenItHoldsTheWholeByte) {

@@ -337,7 +337,7 @@ private:
         io::FailureKind said = io::FailureKind::kNone;
         for (;;) {
             io::Failure why;
-            if (lock_.TryLock(options_.port, &why)) return std::nullopt;
+            if (link_.Hold(&why)) return std::nullopt;
             if (!why.mayPass()) return Fail(Exit::kPortUnusable, Unusable(why.path, why.reason));
             if (stopSignal != 0) return Interrupted();
             // Like a printer that is not running, a directory not made yet is waited for
@@ -373,7 +373,6 @@ private:
     }
 
     const Options& options_;
-    io::SenderLock lock_;
     host::Handshake link_;
     host::Encoder encoder_;
     host::PageWatch watch_;
