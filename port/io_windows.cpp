@@ -1,7 +1,9 @@
 // The port link's primitives on Windows: CreateFileA, a LockFileEx byte lock, overlapped
 // ReadFile/WriteFile at the port's offset.
 #include <windows.h>
+#include <aclapi.h>
 
+#include <memory>
 #include <vector>
 
 #include "port/locked_byte.h"
@@ -41,9 +43,40 @@ std::string DirectoryOf(const std::string& path) {
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+// "DOMAIN\name" of the owner of `path`, or "" where Windows cannot tell.
+std::string OwnerOf(const std::string& path) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return "";
+    }
+    const std::unique_ptr<void, decltype(&LocalFree)> freed(descriptor, &LocalFree);
+    char name[256], domain[256];
+    DWORD nameSize = sizeof name, domainSize = sizeof domain;
+    SID_NAME_USE use;
+    if (!LookupAccountSidA(nullptr, owner, name, &nameSize, domain, &domainSize, &use)) return "";
+    return domainSize > 0 ? std::string(domain) + "\\" + name : std::string(name);
+}
+
+// " (owned by DOMAIN\name, read-only)", as much of it as Windows can tell.
+std::string OwnerAndAttributes(const std::string& path, DWORD attributes) {
+    std::string details;
+    if (const std::string owner = OwnerOf(path); !owner.empty()) details = "owned by " + owner;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        details += (details.empty() ? "" : ", ") + std::string("read-only");
+    }
+    return details.empty() ? "" : " (" + details + ")";
+}
+
+bool IsDirectory(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // A failure in words that say what to mend. Sharing and lock conflicts pass by
 // themselves: they are busy, not broken.
 bool FailFor(DWORD error, const std::string& path, Failure* why) {
+    const std::string dir = DirectoryOf(path);
     switch (error) {
         case ERROR_LOCK_VIOLATION:
             return Fail(why, FailureKind::kBusy, path, "another program holds a lock on it");
@@ -51,15 +84,27 @@ bool FailFor(DWORD error, const std::string& path, Failure* why) {
             return Fail(why, FailureKind::kBusy, path,
                         "another program has it open and shares it with nobody");
         case ERROR_PATH_NOT_FOUND:
+        case ERROR_DIRECTORY: {
+            const DWORD attributes = GetFileAttributesA(dir.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && !IsDirectory(attributes)) {
+                return Fail(why, FailureKind::kUnusable, path,
+                            pexal::QuotePath(dir) + " is not a directory");
+            }
             return Fail(why, FailureKind::kMissing, path,
-                        "its directory " + pexal::QuotePath(DirectoryOf(path)) +
-                            " does not exist");
+                        "its directory " + pexal::QuotePath(dir) + " does not exist");
+        }
         case ERROR_ACCESS_DENIED: {
             const DWORD attributes = GetFileAttributesA(path.c_str());
-            const bool directory = attributes != INVALID_FILE_ATTRIBUTES &&
-                                   (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (IsDirectory(attributes)) {
+                return Fail(why, FailureKind::kUnusable, path, "it is not a regular file");
+            }
+            if (attributes != INVALID_FILE_ATTRIBUTES) {
+                return Fail(why, FailureKind::kUnusable, path,
+                            "permission denied" + OwnerAndAttributes(path, attributes));
+            }
             return Fail(why, FailureKind::kUnusable, path,
-                        directory ? "it is not a regular file" : "permission denied");
+                        "it cannot be created: permission denied on " + pexal::QuotePath(dir) +
+                            OwnerAndAttributes(dir, INVALID_FILE_ATTRIBUTES));
         }
         default:
             return Fail(why, FailureKind::kUnusable, path, SystemReason(error));
@@ -93,6 +138,12 @@ LockedByte::LockedByte(const std::string& path, std::int64_t offset, bool exclus
     }
     if (file_ == INVALID_HANDLE_VALUE) {
         FailFor(error, path, why);
+        return;
+    }
+    // A pipe or a device where the port file should be: nothing to lock or store in.
+    if (GetFileType(file_) != FILE_TYPE_DISK) {
+        Fail(why, FailureKind::kUnusable, path, "it is not a regular file");
+        Release();
         return;
     }
     if (!Lock(offset, exclusive, why)) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -35,12 +36,18 @@ TEST_F(WindowsPort, CreatesExtendsAndReadsBeyondTheEndAsEmpty) {
 
 TEST_F(WindowsPort, ALockOrAnUnsharedOpenElsewhereIsBusyAndPassesByItself) {
     setPort(130, 'K', 31);
-    for (const std::int64_t offset : {30, -1}) {  // a lock on the slot; an unshared open
+    const struct {
+        std::int64_t offset;  // a lock on the slot; an unshared open
+        const char* says;
+    } holders[] = {{30, "another program holds a lock on it"},
+                   {-1, "another program has it open and shares it with nobody"}};
+    for (const auto [offset, says] : holders) {
         {
             LockHolder host(portFile(), offset, /*exclusive=*/true);
             io::Failure why;
             EXPECT_EQ(io::TAKE_IO_BYTE(130, &why), 0) << offset;
             EXPECT_TRUE(why.busy()) << offset << ": " << why.reason;
+            EXPECT_EQ(why.reason, says);
         }
         EXPECT_EQ(io::READ_IO_BYTE(130), 'K') << offset;
     }
@@ -70,6 +77,48 @@ TEST_F(WindowsPort, TmpOfAnyLengthIsUsedAsItStandsAndAMissingOneIsAFailure) {
     EXPECT_EQ(why.kind, io::FailureKind::kMissing);
     EXPECT_NE(why.reason.find("does not exist"), std::string::npos) << why.reason;
     EXPECT_FALSE(fs::exists(missing));
+}
+
+// The reasons say what to mend, in the POSIX side's words, as far as Wine can make them.
+TEST_F(WindowsPort, AnUnusablePortFileSaysWhatToMend) {
+    const fs::path plain = dir() / "plain";
+    setFileBytes("");
+    fs::copy_file(portFile(), plain);
+    const std::string readOnly = "permission denied";
+    const struct {
+        const char* what;
+        fs::path tmp;
+        io::FailureKind kind;
+        std::string says;
+    } cases[] = {
+        {"a directory at the path", dir(), io::FailureKind::kUnusable, "it is not a regular file"},
+        {"TMP names a file", plain, io::FailureKind::kUnusable, "is not a directory"},
+        {"a read-only file", dir(), io::FailureKind::kUnusable, readOnly},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(portFile());
+        if (c.says == "it is not a regular file") fs::create_directory(portFile());
+        if (c.says == readOnly) {
+            setPort(130, 'R', 31);
+            ASSERT_TRUE(SetFileAttributesA(portFile().string().c_str(), FILE_ATTRIBUTE_READONLY));
+            EXPECT_EQ(io::READ_IO_BYTE(130), 'R') << "a file that can only be read is still read";
+            // Wine leaves the check to the file system, which lets root write anyway.
+            const HANDLE writable = CreateFileA(portFile().string().c_str(), GENERIC_WRITE, 0,
+                                                nullptr, OPEN_EXISTING, 0, nullptr);
+            if (writable != INVALID_HANDLE_VALUE) {
+                CloseHandle(writable);
+                continue;
+            }
+        }
+        const ScopedEnv tmp("TMP", c.tmp.string());
+        io::Failure why;
+        EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'W', &why));
+        EXPECT_EQ(why.kind, c.kind) << why.reason;
+        EXPECT_NE(why.reason.find(c.says), std::string::npos) << why.reason;
+        std::printf("%s: %s\n", c.what, why.reason.c_str());
+    }
+    SetFileAttributesA(portFile().string().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(WindowsPort, PollPortPrintsTheWaitingCharacterOnceAndClearsThePort) {
