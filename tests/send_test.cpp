@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -49,14 +50,24 @@ TEST_F(Send, ConcurrentSendersPrintEachTextWholeAndInTurn) {
 }
 
 TEST_F(Send, ASignalTakesBackTheByteThePrinterHasNotTaken) {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    const struct {
+        int signal;
+        bool locked;  // another program holds the port's byte: it cannot be taken back
+    } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGTERM, true}};
+    for (const auto [signal, locked] : cases) {
         Child sender({PEXAL_SEND_PATH, "--raw", "xy"}, false, errorsFile());
         ASSERT_TRUE(pexal_test::Within(std::chrono::seconds(20), [&] { return portByte() == 'x'; }));
+        std::optional<pexal_test::LockHolder> reader;
+        if (locked) reader.emplace(portFile(), 30, /*exclusive=*/false);
         ::kill(sender.pid(), signal);
         EXPECT_EQ(sender.Wait(), 128 + signal);
-        EXPECT_EQ(portByte(), 0);
-        EXPECT_NE(errors().find("0 bytes taken; the rest was withdrawn"), std::string::npos)
+        EXPECT_EQ(portByte(), locked ? 'x' : 0);
+        EXPECT_NE(errors().find(locked ? "0 bytes taken; byte 1 could not be taken back and is "
+                                         "still in the port"
+                                       : "0 bytes taken; the rest was withdrawn"),
+                  std::string::npos)
             << errors();
+        setPort(130, 0);
     }
     ticks(2);
     EXPECT_EQ(printed->text(), "") << "nothing of a withdrawn byte is printed";

@@ -307,9 +307,15 @@ private:
     Exit Stopped(const host::Status& status) {
         progress_.End(link_.taken());
         const bool hadByte = link_.pending();
-        const bool withdrawn = link_.Withdraw();
+        link_.Withdraw();
         const std::string taken = Bytes(link_.taken()) + " taken";
-        const std::string rest = withdrawn || hadByte ? "; the rest was withdrawn" : "";
+        // Taken meanwhile counts as taken; one that a lock or a failure kept in the port
+        // is said to be there.
+        const std::string rest = !hadByte ? ""
+                                 : link_.pending()
+                                     ? "; byte " + std::to_string(link_.taken() + 1) +
+                                           " could not be taken back and is still in the port"
+                                     : "; the rest was withdrawn";
         switch (status.outcome) {
             case host::Outcome::kUnusable:
                 return Fail(Exit::kPortUnusable,
