@@ -1,6 +1,7 @@
 // Any port number against any port file: a read returns the port's byte or 0, a write
 // changes that one byte (extending the file with zeros) and nothing else, and ports below
-// 100 never touch the file. Input: port (4 bytes, little-endian), value (1 byte), file.
+// 100 never touch the file; a sender holding its lock reads and takes back the same byte.
+// Input: port (4 bytes, little-endian), value (1 byte), file.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (hasSlot) {
         std::uint8_t stored = 0;
         Check(::pread(fd, &stored, 1, offset) == 1 && stored == value);
+        // The same byte through a sender's lock, which moves it in the file it holds open.
+        io::SenderLock sender;
+        Check(sender.TryLock(port) && sender.Read(port) == value);
+        Check(sender.Swap(port, value, 0) == value);
+        Check(::pread(fd, &stored, 1, offset) == 1 && stored == 0);
     }
     ::close(fd);
     return 0;
