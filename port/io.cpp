@@ -105,8 +105,6 @@ bool SenderLock::TryLock(std::int32_t port, Failure* why) {
     return true;
 }
 
-bool SenderLock::held() const { return held_ != nullptr; }
-
 std::uint8_t SenderLock::Read(std::int32_t port, Failure* why) {
     if (!Through(port)) return READ_IO_BYTE(port, why);
     const std::int64_t slot = SlotOffset(port);

@@ -3,8 +3,10 @@
 //
 // Every call opens the file, moves one byte and closes it again; no handle, path or
 // directory is cached, so the host may create, replace or delete the file at any time.
-// Each call takes a non-blocking advisory lock on the port's byte (shared to read,
-// exclusive to write); a conflicting lock held elsewhere fails the call as busy.
+// (A sender holding its SenderLock moves bytes through the file that lock holds open, for
+// as long as the path still names it.) Each call takes a non-blocking advisory lock on the
+// port's byte (shared to read, exclusive to write); a conflicting lock held elsewhere
+// fails the call as busy.
 #pragma once
 
 #include <cstdint>
@@ -69,7 +71,6 @@ public:
 
     // Tries once, without waiting: false with `why` busy while another sender holds it.
     bool TryLock(std::int32_t port, Failure* why = nullptr);
-    bool held() const;
 
     // READ_IO_BYTE and SWAP_IO_BYTE, done while the lock is held through the file it holds
     // open: a long send opens the port file once, not at every look (under Wine each
