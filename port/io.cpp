@@ -47,6 +47,22 @@ std::uint8_t Exchange(std::int32_t port, std::uint8_t value, Decide store, Failu
 
 }  // namespace
 
+LockedByte::LockedByte(const std::string& path, std::int64_t offset, bool exclusive, Failure* why)
+    : path_(path), offset_(offset) {
+    if (!Open(why)) return;
+    if (!Lock(offset, exclusive, why)) {
+        Release();
+        return;
+    }
+    locked_ = true;
+}
+
+LockedByte::~LockedByte() { Release(); }
+
+void LockedByte::Release() {
+    if (ok()) Close(nullptr);
+}
+
 bool Fail(Failure* why, FailureKind kind, const std::string& path, const std::string& reason) {
     if (why != nullptr) {
         why->kind = kind;

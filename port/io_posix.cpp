@@ -101,26 +101,17 @@ int SetLock(int fd, struct flock lock) {
 
 // The temporary directory is shared by every user: never follow a planted link, never
 // block on a planted FIFO, and keep a port file we create to ourselves.
-LockedByte::LockedByte(const std::string& path, std::int64_t offset, bool exclusive, Failure* why)
-    : path_(path), offset_(offset), file_(-1) {
+bool LockedByte::Open(Failure* why) {
     const int common = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-    file_ = ::open(path.c_str(), O_RDWR | O_CREAT | common, 0600);
+    file_ = ::open(path_.c_str(), O_RDWR | O_CREAT | common, 0600);
     const int error = errno;
     if (file_ < 0 && (error == EACCES || error == EROFS)) {
-        file_ = ::open(path.c_str(), O_RDONLY | common);
+        file_ = ::open(path_.c_str(), O_RDONLY | common);
         readOnly_ = file_ >= 0;
-        whyReadOnly_ = OpenReason(error, path);
+        whyReadOnly_ = OpenReason(error, path_);
     }
-    if (file_ < 0) {
-        Fail(why, error == ENOENT ? FailureKind::kMissing : FailureKind::kUnusable, path,
-             OpenReason(error, path));
-        return;
-    }
-    if (!Lock(offset, exclusive, why)) {
-        Release();
-        return;
-    }
-    locked_ = true;
+    return file_ >= 0 || Fail(why, error == ENOENT ? FailureKind::kMissing : FailureKind::kUnusable,
+                              path_, OpenReason(error, path_));
 }
 
 bool LockedByte::Lock(std::int64_t offset, bool exclusive, Failure* why) {
@@ -136,13 +127,7 @@ bool LockedByte::Lock(std::int64_t offset, bool exclusive, Failure* why) {
 
 void LockedByte::Unlock(std::int64_t offset) { SetLock(file_, ByteAt(offset, F_UNLCK)); }
 
-LockedByte::~LockedByte() { Release(); }
-
 bool LockedByte::ok() const { return file_ >= 0; }
-
-void LockedByte::Release() {
-    if (file_ >= 0) Close(nullptr);
-}
 
 bool LockedByte::Read(std::int64_t offset, std::uint8_t* value, Failure* why) {
     *value = 0;

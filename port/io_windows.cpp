@@ -122,35 +122,26 @@ OVERLAPPED At(std::int64_t offset) {
 
 // The host may delete or replace the file at any time, so every kind of sharing is
 // granted.
-LockedByte::LockedByte(const std::string& path, std::int64_t offset, bool exclusive, Failure* why)
-    : path_(path), offset_(offset), file_(INVALID_HANDLE_VALUE) {
+bool LockedByte::Open(Failure* why) {
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    file_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShare, nullptr, OPEN_ALWAYS,
+    file_ = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, kShare, nullptr, OPEN_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = file_ == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     if (error == ERROR_ACCESS_DENIED) {
-        file_ = CreateFileA(path.c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
+        file_ = CreateFileA(path_.c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
         readOnly_ = file_ != INVALID_HANDLE_VALUE;
         Failure denied;
-        FailFor(error, path, &denied);
+        FailFor(error, path_, &denied);
         whyReadOnly_ = denied.reason;
     }
-    if (file_ == INVALID_HANDLE_VALUE) {
-        FailFor(error, path, why);
-        return;
-    }
+    if (file_ == INVALID_HANDLE_VALUE) return FailFor(error, path_, why);
     // A pipe or a device where the port file should be: nothing to lock or store in.
     if (GetFileType(file_) != FILE_TYPE_DISK) {
-        Fail(why, FailureKind::kUnusable, path, "it is not a regular file");
         Release();
-        return;
+        return Fail(why, FailureKind::kUnusable, path_, "it is not a regular file");
     }
-    if (!Lock(offset, exclusive, why)) {
-        Release();
-        return;
-    }
-    locked_ = true;
+    return true;
 }
 
 bool LockedByte::Lock(std::int64_t offset, bool exclusive, Failure* why) {
@@ -165,13 +156,7 @@ void LockedByte::Unlock(std::int64_t offset) {
     UnlockFileEx(file_, 0, 1, 0, &at);
 }
 
-LockedByte::~LockedByte() { Release(); }
-
 bool LockedByte::ok() const { return file_ != INVALID_HANDLE_VALUE; }
-
-void LockedByte::Release() {
-    if (file_ != INVALID_HANDLE_VALUE) Close(nullptr);
-}
 
 bool LockedByte::Read(std::int64_t offset, std::uint8_t* value, Failure* why) {
     *value = 0;

@@ -60,11 +60,14 @@ private:
 #else
     using Native = int;  // a descriptor
 #endif
+    // Opens path_ into file_ (read-only, with whyReadOnly_, where only reading is allowed);
+    // file_ is always set, and closed again on failure.
+    bool Open(Failure* why);
     void Release();
 
     std::string path_;
     std::int64_t offset_;
-    Native file_;
+    Native file_{};
     bool locked_ = false;
     bool readOnly_ = false;
     std::string whyReadOnly_;  // the read-write open's reason, which names what to mend
