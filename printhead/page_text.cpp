@@ -34,20 +34,4 @@ std::u16string PageText::Text() const {
     return text;
 }
 
-bool PageText::CellOf(std::size_t offset, int* column, int* line) const {
-    const std::u16string text = Text();
-    if (offset >= text.size()) return false;
-    *column = 0;
-    *line = 0;
-    for (std::size_t k = 0; k < offset; ++k) {
-        if (text[k] == u'\n') {
-            ++*line;
-            *column = 0;
-        } else {
-            ++*column;
-        }
-    }
-    return true;
-}
-
 }  // namespace General

@@ -1,7 +1,6 @@
 // What the page says, as text, for people who cannot see it: the last character drawn in
 // each of the page's cells, spaces elsewhere. Overprinting replaces a cell's character
-// for reading, though the ink keeps both. Plain C++: each front-end's page keeps one
-// beside its image and hands it to the platform's assistive technology.
+// for reading, though the ink keeps both. Plain C++: the page's reading model keeps one.
 #pragma once
 
 #include <array>
@@ -25,10 +24,6 @@ public:
     // The page's lines joined by line feeds, with trailing spaces and trailing empty lines
     // dropped: "" for an empty page.
     std::u16string Text() const;
-
-    // Where the character at `offset` of Text() stands, as a cell (a line's line feed
-    // stands just right of its last character); false beyond the end.
-    bool CellOf(std::size_t offset, int* column, int* line) const;
 
 private:
     std::array<std::array<char16_t, pexal::kColumns>, pexal::kLines> cells_;

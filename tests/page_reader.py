@@ -91,7 +91,7 @@ def main():
         check(page is not None, 'the page is an object named "Page"')
         if page is None:
             return 1
-        check(page.get_role() == Atspi.Role.TEXT, "the page's role is text (%s)" % page.get_role_name())
+        check(page.get_role() == Atspi.Role.TERMINAL, "the page's role is terminal (%s)" % page.get_role_name())
         states = page.get_state_set()
         check(not states.contains(Atspi.StateType.EDITABLE), "the page is read-only")
         check(states.contains(Atspi.StateType.FOCUSABLE), "the page takes the keyboard focus")

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "printhead/general.h"
-#include "printhead/page_text.h"
+#include "printhead/reading.h"
 #include "tests/kit.h"
 
 namespace {
@@ -115,53 +116,162 @@ TEST_F(PrintHead, EmptyStringAndMissingPageAreHarmless) {
     EXPECT_EQ(pos(), std::make_pair(11, 5)) << "the head moves even with no page to draw on";
 }
 
-// A page that keeps only what it says, as both front-ends' pages keep it.
-class TextPage : public General::Page {
+// A page that keeps only what it says, as both front-ends' pages keep it: its reading
+// model, ticked after each byte as the poll cycle does.
+class ReadPage : public General::Page {
 public:
-    void DrawGlyph(int x, int y, std::uint8_t code) override { text.Put(x, y, code); }
+    void DrawGlyph(int x, int y, std::uint8_t code) override { reading.Struck(x, y, code); }
     void Refresh() override {}
-    void Clear() override { text.Clear(); }
+    void Clear() override { news.push_back(reading.Clear()); }
     void Bell() override {}
-    General::PageText text;
+    // Each byte a tick, then `idle` quiet ticks; what the ticks said, one entry each.
+    std::vector<std::u16string> print(const std::string& bytes, int idle = 0) {
+        std::vector<std::u16string> said;
+        auto tick = [&] {
+            news.push_back(reading.Tick(General::PosX, General::PosY));
+            if (!news.back().announcement.empty()) {
+                said.push_back((news.back().heardInInsertion ? u"at caret: " : u"") +
+                               news.back().announcement);
+            }
+        };
+        for (const char byte : bytes) {
+            General::PrintChar(std::string(1, byte));
+            tick();
+        }
+        for (int k = 0; k < idle; ++k) tick();
+        return said;
+    }
+    General::Reading reading;
+    std::vector<General::ReadingNews> news;
 };
 
-TEST(PageText, SaysTheLastCharacterDrawnInEachCell) {
+using Said = std::vector<std::u16string>;
+
+TEST(Reading, SaysTheLastCharacterInEachCellAnnouncedInWordsAndLines) {
     const struct {
         std::string bytes;
         std::u16string says;
+        Said announced;  // after a second's quiet
     } cases[] = {
-        {"Hi", u"Hi"},
-        {"Hi\r\nthere", u"Hi\nthere"},
-        {"ab\ncd", u"ab\n  cd"},                        // a line feed keeps the column
-        {"ab\bX", u"aX"},                               // overprinted: the last one reads
-        {"a  \r\n \r\n\r\n", u"a"},                   // no trailing spaces or empty lines
-        {std::string(30, 'x'), std::u16string(26, u'x')},  // the right edge overprints
-        {std::string(25, '\n') + "z", std::u16string(18, u'\n') + u"z"},  // the last line
-        {"\xE9\x80\x81\a\t", u"\u00E9\u20AC\u0081"},  // windows-1252; controls draw nothing
-        {"", u""},
+        {"Hi", u"Hi", {u"at caret: Hi"}},
+        {"Hello\r\nworld", u"Hello\nworld", {u"at caret: Hello", u"at caret: world"}},
+        {"Hello\n\rworld", u"Hello\nworld", {u"at caret: Hello", u"at caret: world"}},
+        {"one two  three", u"one two  three", {u"at caret: one", u"at caret: two", u"at caret: three"}},
+        {"ab\ncd", u"ab\n  cd", {u"at caret: ab", u"at caret: cd"}},  // a line feed keeps the column
+        {"ab\bX", u"aX", {u"at caret: aX"}},  // overprinted: the last one reads
+        {"abc\r\bZ", u"Zbc", {u"at caret: abc", u"Z"}},
+        {"a  \r\n \r\n\r\n", u"a", {u"at caret: a"}},  // no trailing spaces or empty lines
+        {std::string(30, 'x'), std::u16string(26, u'x'), {u"at caret: " + std::u16string(26, u'x')}},
+        {std::string(25, '\n') + "z", std::u16string(18, u'\n') + u"z", {u"at caret: z"}},
+        {"\xE9\x80\x81\a\t", u"\u00E9\u20AC\u0081", {u"at caret: \u00E9\u20AC\u0081"}},
+        {"A\bA", u"A", {u"at caret: A"}},  // struck twice, said once
+        {"", u"", {}},
     };
     for (const auto& c : cases) {
-        TextPage page;
+        ReadPage page;
         pexal_test::HeadOnPage head(&page);
-        for (const char byte : c.bytes) General::PrintChar(std::string(1, byte));
-        EXPECT_EQ(page.text.Text(), c.says) << c.bytes;
+        EXPECT_EQ(page.print(c.bytes, General::Reading::kIdleTicks), c.announced) << c.bytes;
+        EXPECT_EQ(page.reading.Text(), c.says) << c.bytes;
     }
 
-    TextPage page;  // New page: cleared and homed
+    ReadPage page;  // the text told lags the page until a word ends
     pexal_test::HeadOnPage head(&page);
-    for (const char byte : std::string("abc\r\ndef")) General::PrintChar(std::string(1, byte));
-    page.Clear();
+    EXPECT_EQ(page.print("Hel", General::Reading::kIdleTicks - 1), Said{});
+    EXPECT_EQ(page.reading.Text(), u"");
+    EXPECT_EQ(page.print("", 1), Said{u"at caret: Hel"});
+    const General::ReadingNews& told = page.news.back();
+    EXPECT_TRUE(told.textChanged && told.caretMoved);
+    EXPECT_EQ(std::make_tuple(told.at, told.removed, told.inserted, page.reading.Caret()),
+              std::make_tuple(0, std::u16string(), std::u16string(u"Hel"), 3));
+}
+
+TEST(Reading, TheCaretFollowsPrintingUntilTheUserMovesItAndRejoinsAtTheEnd) {
+    ReadPage page;
+    pexal_test::HeadOnPage head(&page);
+    page.print("Hello\r\nworld", General::Reading::kIdleTicks);
+    EXPECT_EQ(page.reading.Caret(), 11);
+    using M = General::CaretMove;
+    const struct {
+        M move;
+        int caret;
+    } moves[] = {
+        {M::PreviousLine, 5},  {M::PreviousLine, 0},  {M::NextCharacter, 1},
+        {M::NextLine, 7},      {M::LineEnd, 11},      {M::NextWord, 11},
+        {M::PreviousWord, 6},  {M::PreviousWord, 0},  {M::LineEnd, 5},
+        {M::NextCharacter, 6}, {M::PreviousCharacter, 5}, {M::NextLine, 11},
+        {M::PageStart, 0},     {M::PreviousCharacter, 0}, {M::NextWord, 6},
+        {M::LineStart, 6},     {M::PageEnd, 11},       {M::NextLine, 11},
+    };
+    for (const auto& m : moves) {
+        page.reading.Move(m.move);
+        EXPECT_EQ(page.reading.Caret(), m.caret) << static_cast<int>(m.move);
+    }
+    page.reading.Move(M::PageStart);
+    EXPECT_EQ(page.print("!", General::Reading::kIdleTicks), Said{u"!"})
+        << "a reader elsewhere does not hear it at the caret";
+    EXPECT_EQ(page.reading.Caret(), 0) << "printing leaves the caret where the user put it";
+    page.reading.Move(M::PageEnd);
+    EXPECT_EQ(page.print(" more", General::Reading::kIdleTicks), Said{u"at caret: more"});
+    EXPECT_EQ(page.reading.Caret(), 17);
+
+    page.Clear();  // New page
     General::HomeHead();
-    for (const char byte : std::string("g\r\nhi")) General::PrintChar(std::string(1, byte));
-    EXPECT_EQ(page.text.Text(), u"g\nhi");
+    const General::ReadingNews& cleared = page.news.back();
+    EXPECT_EQ(cleared.announcement, u"The page is empty");
+    EXPECT_FALSE(cleared.heardInInsertion);
+    EXPECT_EQ(cleared.removed, u"Hello\nworld! more");
+    EXPECT_EQ(page.reading.Caret(), 0);
+    EXPECT_EQ(page.print("g\r\nhi", General::Reading::kIdleTicks), (Said{u"at caret: g", u"at caret: hi"}));
     const std::pair<int, int> cells[] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};  // g, its LF, h, i
-    for (std::size_t offset = 0; offset < 4; ++offset) {
+    for (int offset = 0; offset < 4; ++offset) {
         int column = -1, line = -1;
-        ASSERT_TRUE(page.text.CellOf(offset, &column, &line)) << offset;
+        ASSERT_TRUE(page.reading.CellOf(offset, &column, &line)) << offset;
         EXPECT_EQ(std::make_pair(column, line), cells[offset]) << offset;
     }
     int column = -1, line = -1;
-    EXPECT_FALSE(page.text.CellOf(4, &column, &line));
+    EXPECT_FALSE(page.reading.CellOf(4, &column, &line));
+    EXPECT_FALSE(page.reading.CellOf(-1, &column, &line));
+}
+
+TEST(Reading, UnitsTileTheTextAndAnyOffsetGetsAnAnswer) {
+    ReadPage page;
+    pexal_test::HeadOnPage head(&page);
+    page.print("  ab cd\r\n\r\nef", General::Reading::kIdleTicks);
+    ASSERT_EQ(page.reading.Text(), u"  ab cd\n\nef");  // 11 characters
+    using U = General::TextUnit;
+    using S = General::TextSpan;
+    const struct {
+        U unit;
+        int offset;
+        S before, at, after;
+    } cases[] = {
+        {U::Character, -1, {0, 0}, {0, 1}, {1, 2}},
+        {U::Character, 11, {10, 11}, {11, 11}, {11, 11}},
+        {U::Character, 12, {10, 11}, {11, 11}, {11, 11}},
+        {U::Word, 0, {0, 0}, {0, 5}, {5, 8}},   // leading spaces belong to the first word
+        {U::Word, 3, {0, 0}, {0, 5}, {5, 8}},
+        {U::Word, 7, {0, 5}, {5, 8}, {8, 9}},   // the line feed ends the last word
+        {U::Word, 8, {5, 8}, {8, 9}, {9, 11}},  // an empty line is a word
+        {U::Word, 11, {8, 9}, {9, 11}, {11, 11}},  // the end is in the last word
+        {U::Word, 99, {8, 9}, {9, 11}, {11, 11}},
+        {U::Line, -1, {0, 0}, {0, 8}, {8, 9}},
+        {U::Line, 7, {0, 0}, {0, 8}, {8, 9}},
+        {U::Line, 11, {8, 9}, {9, 11}, {11, 11}},
+        {U::Sentence, 4, {0, 0}, {0, 8}, {8, 9}},
+        {U::Paragraph, 9, {8, 9}, {9, 11}, {11, 11}},
+        {U::All, 5, {0, 0}, {0, 11}, {11, 11}},
+    };
+    for (const auto& c : cases) {
+        const int unit = static_cast<int>(c.unit);
+        EXPECT_EQ(page.reading.Before(c.offset, c.unit), c.before) << unit << " before " << c.offset;
+        EXPECT_EQ(page.reading.At(c.offset, c.unit), c.at) << unit << " at " << c.offset;
+        EXPECT_EQ(page.reading.After(c.offset, c.unit), c.after) << unit << " after " << c.offset;
+    }
+    General::Reading empty;
+    for (int offset = -1; offset <= 1; ++offset) {
+        EXPECT_EQ(empty.At(offset, U::Word), S{}) << offset;
+        EXPECT_EQ(empty.After(offset, U::Line), S{}) << offset;
+    }
 }
 
 }  // namespace

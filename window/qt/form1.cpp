@@ -97,7 +97,10 @@ void Form1::NewPage_Click() {
     General::HomeHead();
 }
 
-void Form1::Timer1_Timer() { PollPort(); }
+void Form1::Timer1_Timer() {
+    PollPort();
+    Paper->Tick(General::PosX, General::PosY);
+}
 
 void Form1::paintEvent(QPaintEvent*) {
     QPainter painter(this);

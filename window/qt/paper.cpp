@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QGlyphRun>
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -37,7 +38,7 @@ Paper::Paper(QWidget* parent, qreal devicePixelRatio)
     (void)accessible;
 }
 
-QString Paper::Text() const { return QString::fromStdU16String(text_.Text()); }
+QString Paper::Text() const { return QString::fromStdU16String(reading_.Text()); }
 
 void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     // Like TextOutA: the font's glyph for the character, with no text shaping (which
@@ -59,7 +60,7 @@ void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     painter.scale(1 / ratio, 1 / ratio);  // in device pixels
     painter.setPen(Qt::black);
     painter.drawGlyphRun(baseline, run);
-    text_.Put(x, y, code);
+    reading_.Struck(x, y, code);
     // A glyph may reach past its cell (a W, an accent); at a fractional ratio its edge
     // pixels round outwards, hence the margin.
     const QRectF inked = font_.boundingRect(glyph).translated(baseline);
@@ -72,46 +73,62 @@ void Paper::Refresh() {
     if (dirty_.isEmpty()) return;
     update(dirty_);
     dirty_ = QRect();
-    AnnounceText();
 }
 
 void Paper::Clear() {
     image_.fill(Qt::white);
-    text_.Clear();
     dirty_ = QRect(0, 0, pexal::kPageWidth, pexal::kPageHeight);
     Refresh();
+    Tell(reading_.Clear());
 }
 
 void Paper::Bell() { QApplication::beep(); }
 
-// As an insertion where characters were added at one place (the common case: the next
-// character of a line), as a removal for New page, and otherwise as a replacement of the
-// part that differs.
-void Paper::AnnounceText() {
-    const QString now = Text();
-    if (now == announced_) return;
-    const QString before = announced_;
-    announced_ = now;
-    if (!QAccessible::isActive()) return;
-    qsizetype start = 0;
-    while (start < before.size() && start < now.size() && before[start] == now[start]) ++start;
-    qsizetype endBefore = before.size(), endNow = now.size();
-    while (endBefore > start && endNow > start && before[endBefore - 1] == now[endNow - 1]) {
-        --endBefore;
-        --endNow;
+void Paper::Tick(int headX, int headY) { Tell(reading_.Tick(headX, headY)); }
+
+void Paper::SetCaret(int offset) { Tell(reading_.SetCaret(offset)); }
+
+void Paper::keyPressEvent(QKeyEvent* event) {
+    using General::CaretMove;
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    CaretMove move;
+    switch (event->key()) {
+        case Qt::Key_Left: move = control ? CaretMove::PreviousWord : CaretMove::PreviousCharacter; break;
+        case Qt::Key_Right: move = control ? CaretMove::NextWord : CaretMove::NextCharacter; break;
+        case Qt::Key_Up: move = CaretMove::PreviousLine; break;
+        case Qt::Key_Down: move = CaretMove::NextLine; break;
+        case Qt::Key_Home: move = control ? CaretMove::PageStart : CaretMove::LineStart; break;
+        case Qt::Key_End: move = control ? CaretMove::PageEnd : CaretMove::LineEnd; break;
+        default: QWidget::keyPressEvent(event); return;
     }
-    const QString removed = before.mid(start, endBefore - start);
-    const QString inserted = now.mid(start, endNow - start);
-    const int at = static_cast<int>(start);
-    if (removed.isEmpty()) {
-        QAccessibleTextInsertEvent event(this, at, inserted);
+    Tell(reading_.Move(move));
+}
+
+// A reader with the page focused hears printed text from the insertion at its caret (as
+// in a terminal); anywhere else, and for what is not an insertion, from a notification.
+void Paper::Tell(const General::ReadingNews& news) {
+    if (!QAccessible::isActive()) return;
+    if (news.textChanged) {
+        const QString removed = QString::fromStdU16String(news.removed);
+        const QString inserted = QString::fromStdU16String(news.inserted);
+        if (removed.isEmpty()) {
+            QAccessibleTextInsertEvent event(this, news.at, inserted);
+            QAccessible::updateAccessibility(&event);
+        } else if (inserted.isEmpty()) {
+            QAccessibleTextRemoveEvent event(this, news.at, removed);
+            QAccessible::updateAccessibility(&event);
+        } else {
+            QAccessibleTextUpdateEvent event(this, news.at, removed, inserted);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+    if (news.caretMoved) {
+        QAccessibleTextCursorEvent event(this, reading_.Caret());
         QAccessible::updateAccessibility(&event);
-    } else if (inserted.isEmpty()) {
-        QAccessibleTextRemoveEvent event(this, at, removed);
-        QAccessible::updateAccessibility(&event);
-    } else {
-        QAccessibleTextUpdateEvent event(this, at, removed, inserted);
-        QAccessible::updateAccessibility(&event);
+    }
+    if (!news.announcement.empty() && !(news.heardInInsertion && hasFocus())) {
+        if (announcer_ == nullptr) announcer_ = new Announcer(window());
+        announcer_->Say(QString::fromStdU16String(news.announcement));
     }
 }
 

@@ -2,9 +2,9 @@
 // head draws on. White paper, black glyphs in the printer's typeface, one image pixel per
 // head pixel times the device-pixel ratio, so glyphs stay crisp on dense screens while
 // the head keeps its 225 x 297 grid. A refresh repaints only what changed since the last.
-// Beside the image it keeps what the page says, as text, for assistive technology, and
-// tells it when that changes. Takes the keyboard focus with Tab, so that a screen reader
-// can reach it; it has no key or mouse actions.
+// Beside the image it keeps the page's reading model and delivers its news to assistive
+// technology. Takes the keyboard focus with Tab, so that a screen reader can reach it;
+// there the arrow, Home and End keys move the reading caret.
 #pragma once
 
 #include <QImage>
@@ -13,7 +13,9 @@
 #include <QWidget>
 
 #include "printhead/page.h"
-#include "printhead/page_text.h"
+#include "printhead/reading.h"
+
+class Announcer;
 
 class Paper : public QWidget, public General::Page {
 public:
@@ -22,9 +24,15 @@ public:
 
     // What the page shows, at the device-pixel ratio.
     const QImage& image() const { return image_; }
-    // What the page says, as text.
-    const General::PageText& text() const { return text_; }
+    // What the page says, as assistive technology has been told it.
+    const General::Reading& reading() const { return reading_; }
     QString Text() const;
+
+    // After each poll tick, with the head's position: tells assistive technology what
+    // was printed, in words.
+    void Tick(int headX, int headY);
+    // A reading caret put by assistive technology.
+    void SetCaret(int offset);
 
     void DrawGlyph(int x, int y, std::uint8_t code) override;
     void Refresh() override;
@@ -33,14 +41,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    // Tells assistive technology how the text changed since the last time it was told.
-    void AnnounceText();
+    void Tell(const General::ReadingNews& news);
 
     QImage image_;
     QRawFont font_;  // loaded with the first glyph: a start-up shows an empty page
     QRect dirty_;  // in page pixels: drawn, not yet shown
-    General::PageText text_;
-    QString announced_;  // the text as assistive technology last heard it
+    General::Reading reading_;
+    Announcer* announcer_ = nullptr;  // made with the first announcement
 };

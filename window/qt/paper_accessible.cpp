@@ -3,12 +3,37 @@
 #include "common/facts.h"
 #include "window/qt/paper.h"
 
+namespace {
+
+General::TextUnit UnitOf(QAccessible::TextBoundaryType type) {
+    switch (type) {
+        case QAccessible::CharBoundary: return General::TextUnit::Character;
+        case QAccessible::WordBoundary: return General::TextUnit::Word;
+        case QAccessible::SentenceBoundary: return General::TextUnit::Sentence;
+        case QAccessible::ParagraphBoundary: return General::TextUnit::Paragraph;
+        case QAccessible::LineBoundary: return General::TextUnit::Line;
+        case QAccessible::NoBoundary: break;
+    }
+    return General::TextUnit::All;
+}
+
+QString Spanned(const General::Reading& reading, General::TextSpan span, int* start, int* end) {
+    *start = span.start;
+    *end = span.end;
+    return QString::fromStdU16String(reading.Text().substr(span.start, span.end - span.start));
+}
+
+}  // namespace
+
 PaperAccessible::PaperAccessible(Paper* paper)
-    : QAccessibleWidget(paper, QAccessible::EditableText, QStringLiteral("Page")) {}
+    : QAccessibleWidget(paper, QAccessible::Terminal, QStringLiteral("Page")) {}
 
 QAccessibleInterface* PaperAccessible::Factory(const QString&, QObject* object) {
-    auto* paper = dynamic_cast<Paper*>(object);
-    return paper != nullptr ? new PaperAccessible(paper) : nullptr;
+    if (auto* paper = dynamic_cast<Paper*>(object)) return new PaperAccessible(paper);
+    if (auto* announcer = dynamic_cast<Announcer*>(object)) {
+        return new QAccessibleWidget(announcer, QAccessible::Notification);
+    }
+    return nullptr;
 }
 
 Paper* PaperAccessible::paper() const { return static_cast<Paper*>(widget()); }
@@ -37,8 +62,14 @@ void PaperAccessible::selection(int, int* startOffset, int* endOffset) const {
     *startOffset = *endOffset = 0;
 }
 
-QString PaperAccessible::attributes(int offset, int* startOffset, int* endOffset) const {
-    *startOffset = *endOffset = offset;
+int PaperAccessible::cursorPosition() const { return paper()->reading().Caret(); }
+
+void PaperAccessible::setCursorPosition(int position) { paper()->SetCaret(position); }
+
+// One run of plain text: a reader takes the run's end as the end of what it may read.
+QString PaperAccessible::attributes(int, int* startOffset, int* endOffset) const {
+    *startOffset = 0;
+    *endOffset = characterCount();
     return QString();
 }
 
@@ -49,14 +80,31 @@ QString PaperAccessible::text(int startOffset, int endOffset) const {
     return all.mid(startOffset, endOffset - startOffset);
 }
 
-int PaperAccessible::characterCount() const { return static_cast<int>(paper()->Text().size()); }
+// Qt's own versions of these three loop for ever at the end of the text.
+QString PaperAccessible::textBeforeOffset(int offset, QAccessible::TextBoundaryType type,
+                                          int* startOffset, int* endOffset) const {
+    const General::Reading& reading = paper()->reading();
+    return Spanned(reading, reading.Before(offset, UnitOf(type)), startOffset, endOffset);
+}
+
+QString PaperAccessible::textAfterOffset(int offset, QAccessible::TextBoundaryType type,
+                                         int* startOffset, int* endOffset) const {
+    const General::Reading& reading = paper()->reading();
+    return Spanned(reading, reading.After(offset, UnitOf(type)), startOffset, endOffset);
+}
+
+QString PaperAccessible::textAtOffset(int offset, QAccessible::TextBoundaryType type,
+                                      int* startOffset, int* endOffset) const {
+    const General::Reading& reading = paper()->reading();
+    return Spanned(reading, reading.At(offset, UnitOf(type)), startOffset, endOffset);
+}
+
+int PaperAccessible::characterCount() const { return paper()->reading().Length(); }
 
 // The character's cell, in screen coordinates.
 QRect PaperAccessible::characterRect(int offset) const {
     int column = 0, line = 0;
-    if (offset < 0 || !paper()->text().CellOf(static_cast<std::size_t>(offset), &column, &line)) {
-        return QRect();
-    }
+    if (!paper()->reading().CellOf(offset, &column, &line)) return QRect();
     const QPoint cell(pexal::kOriginX + column * pexal::kCellWidth,
                       pexal::kOriginY + line * pexal::kCellHeight);
     return QRect(paper()->mapToGlobal(cell), QSize(pexal::kCellWidth, pexal::kCellHeight));
@@ -68,4 +116,17 @@ int PaperAccessible::offsetAtPoint(const QPoint& point) const {
         if (characterRect(offset).contains(point)) return offset;
     }
     return -1;
+}
+
+Announcer::Announcer(QWidget* window) : QWidget(window) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    setGeometry(0, 0, 0, 0);
+}
+
+// Orca speaks a notification when it starts to show.
+void Announcer::Say(const QString& sentence) {
+    hide();
+    setAccessibleName(sentence);
+    show();
 }

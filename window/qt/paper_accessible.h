@@ -1,9 +1,11 @@
-// The page as assistive technology finds it (AT-SPI on Linux): read-only text named
-// "Page", whose text is what the page says, with each character's cell on screen. The
-// page raises the text-changed events itself.
+// The page as assistive technology finds it (AT-SPI on Linux): a read-only terminal named
+// "Page" (Orca speaks what a terminal prints), whose text, caret and units are the page's
+// reading model's. The page raises the text and caret events itself. Beside it, the
+// window's announcer: a notification that says what the page announces.
 #pragma once
 
 #include <QAccessibleWidget>
+#include <QWidget>
 
 class Paper;
 
@@ -11,29 +13,44 @@ class PaperAccessible : public QAccessibleWidget, public QAccessibleTextInterfac
 public:
     explicit PaperAccessible(Paper* paper);
 
-    // For QAccessible::installFactory: the interface of a Paper, nullptr for anything else.
+    // For QAccessible::installFactory: the interface of a Paper or an Announcer, nullptr
+    // for anything else.
     static QAccessibleInterface* Factory(const QString& className, QObject* object);
 
     void* interface_cast(QAccessible::InterfaceType type) override;
     QString text(QAccessible::Text t) const override;
     QAccessible::State state() const override;
 
-    // Nothing can be selected and there is no caret: the page is read, not edited.
+    // Nothing can be selected: the page is read, not edited.
     void selection(int, int* startOffset, int* endOffset) const override;
     int selectionCount() const override { return 0; }
     void addSelection(int, int) override {}
     void removeSelection(int) override {}
     void setSelection(int, int, int) override {}
-    int cursorPosition() const override { return 0; }
-    void setCursorPosition(int) override {}
+    int cursorPosition() const override;
+    void setCursorPosition(int position) override;
     void scrollToSubstring(int, int) override {}
     QString attributes(int offset, int* startOffset, int* endOffset) const override;
 
     QString text(int startOffset, int endOffset) const override;
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* startOffset,
+                             int* endOffset) const override;
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* startOffset,
+                            int* endOffset) const override;
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* startOffset,
+                         int* endOffset) const override;
     int characterCount() const override;
     QRect characterRect(int offset) const override;
     int offsetAtPoint(const QPoint& point) const override;
 
 private:
     Paper* paper() const;
+};
+
+// An invisible widget that is shown, named with the sentence, for each announcement: the
+// one channel Orca 43 presents whatever has the focus.
+class Announcer : public QWidget {
+public:
+    explicit Announcer(QWidget* window);
+    void Say(const QString& sentence);
 };

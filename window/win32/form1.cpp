@@ -250,7 +250,10 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
             return 0;
         }
         case WM_TIMER:
-            if (w == kTimer1) PollPort();
+            if (w == kTimer1) {
+                PollPort();
+                form->paper->Tick(General::PosX, General::PosY);
+            }
             return 0;
         case WM_COMMAND:
             if (LOWORD(w) == kNewPageId && HIWORD(w) == BN_CLICKED) {

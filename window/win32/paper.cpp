@@ -30,7 +30,7 @@ Paper::Paper(HWND parent, const RECT& box, double scale, HFONT font) : scale_(sc
     accessible_.emplace(window_, AccessibleWindow::Traits{
                                      L"Page", ROLE_SYSTEM_TEXT,
                                      STATE_SYSTEM_READONLY | STATE_SYSTEM_FOCUSABLE, [this] {
-                                         const std::u16string text = text_.Text();
+                                         const std::u16string& text = reading_.Text();
                                          return std::wstring(text.begin(), text.end());
                                      }});
 }
@@ -95,7 +95,7 @@ void Paper::Draw(int x, int y, std::uint8_t code) {
 
 void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     Draw(x, y, code);
-    text_.Put(x, y, code);
+    reading_.Struck(x, y, code);
     if (drawn_.size() < kMostRemembered) {
         drawn_.push_back({x, y, code});
     } else {
@@ -119,20 +119,22 @@ void Paper::Refresh() {
     if (IsRectEmpty(&dirty_) || window_ == nullptr) return;
     InvalidateRect(window_, &dirty_, FALSE);
     dirty_ = {};
-    if (std::u16string now = text_.Text(); now != announced_) {
-        announced_ = std::move(now);
-        if (accessible_) accessible_->ValueChanged();
-    }
+}
+
+void Paper::Tick(int headX, int headY) { Tell(reading_.Tick(headX, headY)); }
+
+void Paper::Tell(const General::ReadingNews& news) {
+    if (news.textChanged && accessible_) accessible_->ValueChanged();
 }
 
 void Paper::Clear() {
     const RECT all = {0, 0, Scaled(pexal::kPageWidth), Scaled(pexal::kPageHeight)};
     FillRect(memory_.get(), &all, GetSysColorBrush(COLOR_WINDOW));
     drawn_.clear();
-    text_.Clear();
     forgotten_ = false;
     dirty_ = all;
     Refresh();
+    Tell(reading_.Clear());
 }
 
 void Paper::Bell() { MessageBeep(MB_OK); }

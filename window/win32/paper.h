@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "printhead/page.h"
-#include "printhead/page_text.h"
+#include "printhead/reading.h"
 #include "window/win32/accessible.h"
 #include "window/win32/gdi.h"
 
@@ -28,7 +28,11 @@ public:
     Paper(const Paper&) = delete;
     Paper& operator=(const Paper&) = delete;
     HWND window() const { return window_; }
-    const General::PageText& text() const { return text_; }
+    const General::Reading& reading() const { return reading_; }
+
+    // After each poll tick, with the head's position: brings assistive technology up to
+    // what was printed, a word or line at a time.
+    void Tick(int headX, int headY);
 
     // For a monitor of another density: a new bitmap at `scale` with `font`, the page's
     // characters drawn again on it (crisp, not stretched), and the window moved to `box`.
@@ -44,6 +48,7 @@ private:
     int Scaled(int pixels) const { return static_cast<int>(pixels * scale_ + 0.5); }
     void MakeBitmap();
     void Draw(int x, int y, std::uint8_t code);
+    void Tell(const General::ReadingNews& news);
 
     struct Drawn {
         int x, y;
@@ -62,7 +67,6 @@ private:
     Gdi<HBITMAP> bitmap_;
     HGDIOBJ initialBitmap_ = nullptr;
     RECT dirty_ = {};
-    General::PageText text_;
-    std::u16string announced_;  // the text as assistive technology was last told it
+    General::Reading reading_;
     std::optional<AccessibleWindow> accessible_;
 };

@@ -1,0 +1,191 @@
+#include "printhead/reading.h"
+
+#include <algorithm>
+
+#include "common/facts.h"
+#include "common/windows1252.h"
+
+namespace General {
+
+namespace {
+
+const char16_t kPageEmpty[] = u"The page is empty";
+
+// What a listener hears of an insertion: its words, on one line.
+std::u16string Spoken(std::u16string text) {
+    std::replace(text.begin(), text.end(), u'\n', u' ');
+    const std::size_t first = text.find_first_not_of(u' ');
+    if (first == std::u16string::npos) return {};
+    return text.substr(first, text.find_last_not_of(u' ') - first + 1);
+}
+
+}  // namespace
+
+void Reading::Struck(int x, int y, std::uint8_t code) {
+    page_.Put(x, y, code);
+    afterColumn_ = (x - pexal::kOriginX) / pexal::kCellWidth + 1;
+    afterLine_ = (y - pexal::kOriginY) / pexal::kCellHeight;
+    last_ = pexal::FromWindows1252(code);
+    struck_ = true;
+}
+
+ReadingNews Reading::Clear() {
+    page_.Clear();
+    following_ = true;
+    afterColumn_ = afterLine_ = 0;
+    return Tell(kPageEmpty, false);
+}
+
+// The poll cycle moves one byte a tick, so a tick either struck, moved the head or idled.
+// A word ends at a space, a line at a carriage return (the head back at the margin) or a
+// line feed (the head on another line); what is left is said after a second's quiet.
+ReadingNews Reading::Tick(int headX, int headY) {
+    bool ends = false;
+    if (struck_) {
+        idle_ = 0;
+        ends = last_ == u' ';
+    } else if (headX_ >= 0 && (headY != headY_ || (headX != headX_ && headX == pexal::kOriginX))) {
+        ends = true;
+    } else if (idle_ < kIdleTicks && ++idle_ == kIdleTicks) {
+        ends = true;
+    }
+    struck_ = false;
+    headX_ = headX;
+    headY_ = headY;
+    if (!ends || page_.Text() == told_) return {};
+    return Tell({}, true);
+}
+
+// Brings the text told up to the page, as one replacement of the part that differs, and
+// announces what was printed (an overprint says its new characters). A following caret
+// goes just after the last character struck: the end of what was said.
+ReadingNews Reading::Tell(std::u16string announcement, bool printed) {
+    ReadingNews news;
+    std::u16string now = page_.Text();
+    if (now != told_) {
+        std::size_t start = 0, endBefore = told_.size(), endNow = now.size();
+        while (start < endBefore && start < endNow && told_[start] == now[start]) ++start;
+        while (endBefore > start && endNow > start && told_[endBefore - 1] == now[endNow - 1]) {
+            --endBefore;
+            --endNow;
+        }
+        news.textChanged = true;
+        news.at = static_cast<int>(start);
+        news.removed = told_.substr(start, endBefore - start);
+        news.inserted = now.substr(start, endNow - start);
+    }
+    told_ = std::move(now);
+    const int caret = following_ ? OffsetOfCell(afterColumn_, afterLine_) : Clamp(caret_);
+    news.caretMoved = caret != caret_;
+    caret_ = caret;
+    news.heardInInsertion = printed && following_ && news.textChanged && news.removed.empty() &&
+                            caret_ == news.at + static_cast<int>(news.inserted.size());
+    news.announcement = printed ? Spoken(news.inserted) : std::move(announcement);
+    idle_ = kIdleTicks;
+    return news;
+}
+
+int Reading::Clamp(int offset) const { return std::clamp(offset, 0, Length()); }
+
+// The offset of a cell, or of the end of its line when the cell lies past it.
+int Reading::OffsetOfCell(int column, int line) const {
+    int start = 0;
+    for (int k = 0; k < line; ++k) {
+        const std::size_t feed = told_.find(u'\n', static_cast<std::size_t>(start));
+        if (feed == std::u16string::npos) return Length();
+        start = static_cast<int>(feed) + 1;
+    }
+    return std::min(start + std::max(column, 0), LineEnd(At(start, TextUnit::Line)));
+}
+
+// Where a line's text ends: before its line feed.
+int Reading::LineEnd(const TextSpan& line) const {
+    return line.end < Length() ? line.end - 1 : line.end;
+}
+
+TextSpan Reading::At(int offset, TextUnit unit) const {
+    const int length = Length();
+    offset = Clamp(offset);
+    if (length == 0) return {};
+    if (unit == TextUnit::All) return {0, length};
+    if (unit == TextUnit::Character) return {offset, std::min(offset + 1, length)};
+    if (offset == length) offset = length - 1;  // the end belongs to the last line and word
+    // A line runs through its line feed; a sentence and a paragraph are lines.
+    const std::size_t feedBefore = offset == 0 ? std::u16string::npos
+                                               : told_.rfind(u'\n', static_cast<std::size_t>(offset - 1));
+    const int lineStart = feedBefore == std::u16string::npos ? 0 : static_cast<int>(feedBefore) + 1;
+    const std::size_t feed = told_.find(u'\n', static_cast<std::size_t>(offset));
+    const int lineEnd = feed == std::u16string::npos ? length : static_cast<int>(feed) + 1;
+    if (unit != TextUnit::Word) return {lineStart, lineEnd};
+    // A word runs from its first letter through the spaces after it; the line's first word
+    // holds any spaces before it and the last its line feed, so words tile the text.
+    const int firstInk = static_cast<int>(
+        std::min(told_.find_first_not_of(u' ', static_cast<std::size_t>(lineStart)), told_.size()));
+    auto startsWord = [&](int k) {
+        return k == lineStart ||
+               (k > firstInk && told_[k] != u' ' && told_[k] != u'\n' && told_[k - 1] == u' ');
+    };
+    int start = offset;
+    while (!startsWord(start)) --start;
+    int end = offset + 1;
+    while (end < lineEnd && !startsWord(end)) ++end;
+    return {start, end};
+}
+
+TextSpan Reading::Before(int offset, TextUnit unit) const {
+    const int start = At(offset, unit).start;
+    return start == 0 ? TextSpan{} : At(start - 1, unit);
+}
+
+TextSpan Reading::After(int offset, TextUnit unit) const {
+    const TextSpan at = At(offset, unit);
+    if (at.end >= Length()) return {Length(), Length()};
+    return At(at.end, unit);
+}
+
+ReadingNews Reading::Move(CaretMove move) {
+    const int length = Length();
+    const TextSpan line = At(caret_, TextUnit::Line);
+    const int column = caret_ - line.start;
+    int to = caret_;
+    switch (move) {
+        case CaretMove::PreviousCharacter: to = caret_ - 1; break;
+        case CaretMove::NextCharacter: to = caret_ + 1; break;
+        case CaretMove::PreviousWord: {
+            to = At(caret_, TextUnit::Word).start;
+            if (to == caret_ && caret_ > 0) to = At(caret_ - 1, TextUnit::Word).start;
+            break;
+        }
+        case CaretMove::NextWord: to = At(caret_, TextUnit::Word).end; break;
+        case CaretMove::PreviousLine:  // to the same column, or the line's end if shorter
+            to = line.start == 0 ? 0 : std::min(At(line.start - 1, TextUnit::Line).start + column, line.start - 1);
+            break;
+        case CaretMove::NextLine:  // from the last line to the end, where printing is
+            to = line.end >= length ? length : std::min(line.end + column, LineEnd(At(line.end, TextUnit::Line)));
+            break;
+        case CaretMove::LineStart: to = line.start; break;
+        case CaretMove::LineEnd: to = LineEnd(line); break;
+        case CaretMove::PageStart: to = 0; break;
+        case CaretMove::PageEnd: to = length; break;
+    }
+    return SetCaret(to);
+}
+
+ReadingNews Reading::SetCaret(int offset) {
+    ReadingNews news;
+    const int to = Clamp(offset);
+    following_ = to == Length();
+    news.caretMoved = to != caret_;
+    caret_ = to;
+    return news;
+}
+
+bool Reading::CellOf(int offset, int* column, int* line) const {
+    if (offset < 0 || offset >= Length()) return false;
+    const int start = At(offset, TextUnit::Line).start;
+    *line = static_cast<int>(std::count(told_.begin(), told_.begin() + start, u'\n'));
+    *column = offset - start;
+    return true;
+}
+
+}  // namespace General

@@ -1,0 +1,94 @@
+// The page as a person who cannot see it follows it: the page's text as assistive
+// technology has been told it, a reading caret the user moves by character, word and
+// line, the text's units around any offset, and, once a poll tick, what to tell assistive
+// technology and what to announce. Plain C++ for both front-ends, which only deliver it.
+//
+// Printed text is announced in words: when a space or a line break ends it, or when the
+// printer has been idle for a second. Until then the text told lags the page, so that a
+// reader never hears a word letter by letter.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "printhead/page_text.h"
+
+namespace General {
+
+enum class TextUnit { Character, Word, Sentence, Line, Paragraph, All };
+
+enum class CaretMove {
+    PreviousCharacter, NextCharacter, PreviousWord, NextWord, PreviousLine, NextLine,
+    LineStart, LineEnd, PageStart, PageEnd,
+};
+
+// Offsets into the text told: [start, end), start <= end, both within 0..length.
+struct TextSpan {
+    int start = 0;
+    int end = 0;
+    bool operator==(const TextSpan& other) const {
+        return start == other.start && end == other.end;
+    }
+};
+
+// What the front-end passes on after a tick, a clear or a move.
+struct ReadingNews {
+    bool textChanged = false;  // `removed` at `at` became `inserted`
+    int at = 0;
+    std::u16string removed, inserted;
+    bool caretMoved = false;
+    std::u16string announcement;  // to be said, whatever has the focus; empty: nothing
+    // A reader following the page (its caret at the end of the insertion, which is the
+    // announcement) hears it from the insertion itself, and must not hear it twice.
+    bool heardInInsertion = false;
+};
+
+class Reading {
+public:
+    static constexpr int kIdleTicks = 5;  // a second of the printer's ticks
+
+    // From the page: `code` drawn in the cell at page pixel (x, y).
+    void Struck(int x, int y, std::uint8_t code);
+    // From the page: everything wiped. The text empties at once and that is announced.
+    ReadingNews Clear();
+    // Once a poll tick, with the head's position after it.
+    ReadingNews Tick(int headX, int headY);
+
+    const std::u16string& Text() const { return told_; }
+    int Length() const { return static_cast<int>(told_.size()); }
+    int Caret() const { return caret_; }
+
+    // The user's moves. A move to the end of the text joins the print position again;
+    // any other leaves the caret where the user put it while printing goes on.
+    ReadingNews Move(CaretMove move);
+    ReadingNews SetCaret(int offset);
+
+    // The unit holding `offset`, the one before it and the one after it; any offset is
+    // clamped into the text, and past either end the span is empty there. A sentence
+    // is a line (a printed page has no punctuation to trust); a paragraph is a line.
+    TextSpan At(int offset, TextUnit unit) const;
+    TextSpan Before(int offset, TextUnit unit) const;
+    TextSpan After(int offset, TextUnit unit) const;
+
+    // The cell of the character at `offset` (a line feed stands just right of its line's
+    // last character); false outside the text.
+    bool CellOf(int offset, int* column, int* line) const;
+
+private:
+    ReadingNews Tell(std::u16string announcement, bool printed);
+    int OffsetOfCell(int column, int line) const;
+    int LineEnd(const TextSpan& line) const;
+    int Clamp(int offset) const;
+
+    PageText page_;
+    std::u16string told_;
+    int caret_ = 0;
+    bool following_ = true;  // the caret keeps to the print position
+    bool struck_ = false;    // since the last tick
+    char16_t last_ = 0;
+    int idle_ = 0;
+    int headX_ = -1, headY_ = -1;        // at the last tick
+    int afterColumn_ = 0, afterLine_ = 0;  // the cell after the last one struck
+};
+
+}  // namespace General
