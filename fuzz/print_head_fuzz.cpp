@@ -34,7 +34,7 @@ bool Inside(const General::TextSpan& span, int length) {
     return 0 <= span.start && span.start <= span.end && span.end <= length;
 }
 
-// Every unit at `offset` and either side of it, and a walk over the text by that unit.
+// Every unit at `offset` and either side of it.
 void Ask(const General::Reading& reading, int offset) {
     const int length = reading.Length();
     for (int u = 0; u <= static_cast<int>(General::TextUnit::All); ++u) {
@@ -44,10 +44,18 @@ void Ask(const General::Reading& reading, int offset) {
         const General::TextSpan after = reading.After(offset, unit);
         if (!Inside(at, length) || !Inside(before, length) || !Inside(after, length)) std::abort();
         if (before.end > at.start || after.start < at.end) std::abort();
+    }
+}
+
+// Walked by each unit, the text is tiled: no gap, no overlap, no step in place.
+void Walk(const General::Reading& reading) {
+    const int length = reading.Length();
+    for (int u = 0; u <= static_cast<int>(General::TextUnit::All); ++u) {
+        const auto unit = static_cast<General::TextUnit>(u);
         int steps = 0;
         for (General::TextSpan walk = reading.At(0, unit); walk.end < length; ++steps) {
             const General::TextSpan next = reading.After(walk.start, unit);
-            if (next.start != walk.end || steps > length) std::abort();  // no gap, no loop
+            if (next.start != walk.end || next.end <= next.start || steps > length) std::abort();
             walk = next;
         }
     }
@@ -72,6 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (page.reading.Caret() < 0 || page.reading.Caret() > page.reading.Length()) std::abort();
         if (data[k] == 12) page.reading.Clear();  // New page, now and then
     }
+    page.reading.Tick(General::PosX, General::PosY);
+    Walk(page.reading);
     General::SetPage(nullptr);
     return 0;
 }

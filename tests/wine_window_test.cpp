@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -172,31 +173,49 @@ TEST_F(Wine, TheWindowsSenderFeedsALongTextEveryByteOnceAndWithdrawsWhatIsNotTak
     }
 }
 
-// The page as a screen reader on Windows reads it: an MSAA client under Wine asks the
-// running printer's windows for their accessible objects.
-TEST_F(Wine, AScreenReaderReadsThePageThroughMsaa) {
+// The page as a screen reader on Windows follows it: a UI Automation client under Wine
+// asks the running printer for its page, the page's live region and the system caret
+// after each step (printing, keys on the page, "New page").
+TEST_F(Wine, AScreenReaderFollowsThePageThroughUiAutomation) {
     pexal_test::Child printer({"/usr/bin/env", "-u", "TMPDIR", "wine", exe("app/pexal-printer.exe")},
                               false, (dir() / "printer.txt").string());
     ASSERT_TRUE(Within(60s, [&] { return fs::exists(portFile()) || printer.Finished(); }))
         << readFile("printer.txt");
     const auto read = [&] {
-        return Capture("env -u TMPDIR wine " + exe("tests/msaa_reader.exe") + " 2>/dev/null | tr -d '\\r'");
+        return Capture("env -u TMPDIR wine " + exe("tests/screen_reader_client.exe") +
+                       " 2>/dev/null | tr -d '\\r'");
     };
-    const std::string empty = "page name=Page role=42 readonly=1 value=\npicture name=Printer role=40 readonly=0";
-    EXPECT_EQ(read(), empty);
-
-    pexal_test::Child sender({PEXAL_SEND_PATH, "-n", "--timeout", "20", "Hi\nthere\bX"});
-    EXPECT_EQ(sender.Wait(), 0);
-    std::string said;
-    EXPECT_TRUE(Within(20s, [&] { return (said = read()).find("value=Hi\\ntherX\n") != std::string::npos; }))
-        << said;
-
+    const std::string page = "page name=Page type=50030 id=Paper focusable=1\n";
+    const std::string picture = "picture name=Printer role=40 readonly=0";
     QImage shot;
     const QRect window = findWindow(&shot);
-    const QPoint button = window.topLeft() + QPoint(16 + 40, 32 + 12);
-    Capture("xdotool mousemove " + std::to_string(button.x()) + " " + std::to_string(button.y()) +
-            " click 1");
-    EXPECT_TRUE(Within(20s, [&] { return (said = read()) == empty; })) << said;
+    const auto click = [&](QPoint at) {
+        at += window.topLeft();
+        Capture("xdotool mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click 1");
+    };
+    const struct {
+        const char* does;
+        std::function<void()> act;
+        std::string reads;
+    } steps[] = {
+        {"nothing yet", [] {}, "live name= type=50020 polite=1\ncaret none\n"},
+        {"the host prints",
+         [] { EXPECT_EQ(pexal_test::Child({PEXAL_SEND_PATH, "-n", "--timeout", "20", "Hi\nthere\bX"}).Wait(), 0); },
+         "live name=therX type=50020 polite=1\ncaret none\n"},
+        {"a click on the page", [&] { click({24 + 40, 80 + 40}); },
+         "live name=therX type=50020 polite=1\ncaret on page at 43,20\n"},
+        {"Up", [] { Capture("xdotool key Up"); }, "live name=therX type=50020 polite=1\ncaret on page at 19,5\n"},
+        {"End, Ctrl+Home", [] { Capture("xdotool key End key ctrl+Home"); },
+         "live name=therX type=50020 polite=1\ncaret on page at 3,5\n"},
+        {"New page", [&] { click({16 + 40, 32 + 12}); },
+         "live name=The page is empty type=50020 polite=1\ncaret none\n"},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        const std::string wanted = page + step.reads + picture;
+        std::string said;
+        EXPECT_TRUE(Within(20s, [&] { return (said = read()) == wanted; })) << step.does << ":\n" << said;
+    }
 }
 
 // Wine's screen density for the programs started while it lives (96 dpi back after).

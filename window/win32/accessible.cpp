@@ -54,11 +54,7 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
-        if (!Self(child)) return standard_->get_accValue(child, value);
-        if (traits_ == nullptr) return CO_E_OBJNOTCONNECTED;
-        if (!traits_->value) return standard_->get_accValue(child, value);
-        *value = SysAllocString(traits_->value().c_str());
-        return S_OK;
+        return standard_->get_accValue(child, value);
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
         if (!Self(child)) return standard_->get_accRole(child, role);
@@ -157,8 +153,4 @@ LRESULT AccessibleWindow::Answer(WPARAM w, LPARAM l) {
         object_ = new Object(standard, &traits_);
     }
     return LresultFromObject(__uuidof(IAccessible), w, object_);
-}
-
-void AccessibleWindow::ValueChanged() const {
-    NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, window_, OBJID_CLIENT, CHILDID_SELF);
 }

@@ -1,11 +1,10 @@
 // A window as assistive technology finds it (MSAA, and UI Automation through its proxy):
-// the system's own accessible object for the window, with the name, role, state and value
-// this program gives it. Answer WM_GETOBJECT for OBJID_CLIENT with Answer().
+// the system's own accessible object for the window, with the name, role and state this
+// program gives it. Answer WM_GETOBJECT for OBJID_CLIENT with Answer().
 #pragma once
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 struct IAccessible;
@@ -16,7 +15,6 @@ public:
         std::wstring name;
         long role = 0;                          // a ROLE_SYSTEM_ constant
         long state = 0;                         // STATE_SYSTEM_ bits added to the system's
-        std::function<std::wstring()> value;    // none: the system's
     };
 
     AccessibleWindow(HWND window, Traits traits);
@@ -27,8 +25,6 @@ public:
     // The reply to WM_GETOBJECT(w, l): the object for OBJID_CLIENT, else 0 (let the
     // window's default procedure answer).
     LRESULT Answer(WPARAM w, LPARAM l);
-    // Tells clients that the value changed.
-    void ValueChanged() const;
 
 private:
     class Object;

@@ -1,6 +1,5 @@
 #include "window/win32/paper.h"
 
-#include <oleacc.h>
 
 #include <algorithm>
 
@@ -27,12 +26,8 @@ Paper::Paper(HWND parent, const RECT& box, double scale, HFONT font) : scale_(sc
     window_ = CreateWindowExA(0, kClassName, "Paper", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
                               box.left, box.top, box.right - box.left, box.bottom - box.top,
                               parent, nullptr, GetModuleHandleA(nullptr), this);
-    accessible_.emplace(window_, AccessibleWindow::Traits{
-                                     L"Page", ROLE_SYSTEM_TEXT,
-                                     STATE_SYSTEM_READONLY | STATE_SYSTEM_FOCUSABLE, [this] {
-                                         const std::u16string& text = reading_.Text();
-                                         return std::wstring(text.begin(), text.end());
-                                     }});
+    automation_.emplace(window_);
+    automation_->Update([&](PageAutomation::State& state) { state.scale = scale_; });
 }
 
 // A bitmap the size of the page at this density, selected with the font.
@@ -64,6 +59,7 @@ void Paper::Rescale(const RECT& box, double scale, HFONT font) {
     const int oldWidth = Scaled(pexal::kPageWidth), oldHeight = Scaled(pexal::kPageHeight);
     scale_ = scale;
     font_ = font;
+    if (automation_) automation_->Update([&](PageAutomation::State& state) { state.scale = scale_; });
     MakeBitmap();
     const RECT all = {0, 0, Scaled(pexal::kPageWidth), Scaled(pexal::kPageHeight)};
     if (forgotten_) {
@@ -83,7 +79,7 @@ void Paper::Rescale(const RECT& box, double scale, HFONT font) {
 }
 
 Paper::~Paper() {
-    accessible_.reset();
+    automation_.reset();
     if (window_ != nullptr) DestroyWindow(window_);
     SelectObject(memory_.get(), initialBitmap_);  // a selected bitmap cannot be deleted
 }
@@ -123,8 +119,47 @@ void Paper::Refresh() {
 
 void Paper::Tick(int headX, int headY) { Tell(reading_.Tick(headX, headY)); }
 
+// Clients read a copy of the model, brought up to date before they are told anything.
+// What was printed is announced through the live region wherever the focus is: a
+// document's text changes are not spoken by NVDA or Narrator by themselves.
 void Paper::Tell(const General::ReadingNews& news) {
-    if (news.textChanged && accessible_) accessible_->ValueChanged();
+    if (!automation_) return;
+    automation_->Update([&](PageAutomation::State& state) { state.reading = reading_; });
+    if (news.textChanged) automation_->TextChanged();
+    if (news.caretMoved) {
+        PlaceCaret();
+        automation_->CaretMoved();
+    }
+    if (!news.announcement.empty()) automation_->Announce(news.announcement);
+}
+
+// The system caret stands before the character at the reading caret (after the last one
+// at the end), so that magnifiers and readers that follow it land where the reader is.
+void Paper::PlaceCaret() {
+    if (!focused_) return;
+    const int caret = reading_.Caret();
+    int column = 0, line = 0;
+    if (!reading_.CellOf(caret, &column, &line) && caret > 0 && reading_.CellOf(caret - 1, &column, &line)) {
+        ++column;
+    }
+    SetCaretPos(Scaled(pexal::kOriginX + column * pexal::kCellWidth),
+                Scaled(pexal::kOriginY + line * pexal::kCellHeight));
+}
+
+void Paper::Key(WPARAM key) {
+    using General::CaretMove;
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    CaretMove move;
+    switch (key) {
+        case VK_LEFT: move = control ? CaretMove::PreviousWord : CaretMove::PreviousCharacter; break;
+        case VK_RIGHT: move = control ? CaretMove::NextWord : CaretMove::NextCharacter; break;
+        case VK_UP: move = CaretMove::PreviousLine; break;
+        case VK_DOWN: move = CaretMove::NextLine; break;
+        case VK_HOME: move = control ? CaretMove::PageStart : CaretMove::LineStart; break;
+        case VK_END: move = control ? CaretMove::PageEnd : CaretMove::LineEnd; break;
+        default: return;
+    }
+    Tell(reading_.Move(move));
 }
 
 void Paper::Clear() {
@@ -158,9 +193,42 @@ LRESULT CALLBACK Paper::Procedure(HWND window, UINT message, WPARAM w, LPARAM l)
         case WM_ERASEBKGND:
             return 1;  // the bitmap covers everything
         case WM_GETOBJECT:
-            if (paper != nullptr && paper->accessible_) {
-                if (const LRESULT object = paper->accessible_->Answer(w, l)) return object;
+            if (paper != nullptr && paper->automation_) {
+                if (const LRESULT object = paper->automation_->Answer(w, l)) return object;
             }
+            break;
+        case WM_GETDLGCODE:
+            return DLGC_WANTARROWS;  // the dialog loop would move the focus with them
+        case WM_KEYDOWN:
+            if (paper != nullptr) paper->Key(w);
+            return 0;
+        case WM_LBUTTONDOWN:
+            SetFocus(window);
+            return 0;
+        case PageAutomation::kTakeFocus:
+            SetFocus(window);
+            return 0;
+        case PageAutomation::kPutCaret:
+            if (paper != nullptr) paper->Tell(paper->reading_.SetCaret(static_cast<int>(w)));
+            return 0;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+            if (paper == nullptr) break;
+            paper->focused_ = message == WM_SETFOCUS;
+            if (paper->automation_) {
+                paper->automation_->Update([&](PageAutomation::State& state) { state.focused = paper->focused_; });
+            }
+            if (paper->focused_) {
+                CreateCaret(window, nullptr, std::max(1, paper->Scaled(1)), paper->Scaled(pexal::kCellHeight));
+                paper->PlaceCaret();
+                ShowCaret(window);
+            } else {
+                DestroyCaret();
+            }
+            return 0;
+        case WM_DESTROY:
+            // UI Automation lets go of the window's providers.
+            if (const auto answer = uia::Library::Get().ReturnRawElementProvider) answer(window, 0, 0, nullptr);
             break;
         case WM_NCDESTROY:
             if (paper != nullptr) paper->window_ = nullptr;

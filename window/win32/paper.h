@@ -12,8 +12,8 @@
 
 #include "printhead/page.h"
 #include "printhead/reading.h"
-#include "window/win32/accessible.h"
 #include "window/win32/gdi.h"
+#include "window/win32/page_automation.h"
 
 class Paper : public General::Page {
 public:
@@ -21,14 +21,16 @@ public:
     static void Register(HINSTANCE instance);
 
     // A page window inside `parent` at `box` (in device pixels), `scale` device pixels a
-    // head pixel, drawing in `font` (not owned; must outlive the page). Assistive technology
-// finds it as read-only text named "Page" whose value is what the page says.
+    // head pixel, drawing in `font` (not owned; must outlive the page). UI Automation
+    // finds it as a document named "Page" (see PageAutomation); when it has the focus the
+    // arrow, Home and End keys move the reading caret, which the system caret follows.
     Paper(HWND parent, const RECT& box, double scale, HFONT font);
     ~Paper() override;
     Paper(const Paper&) = delete;
     Paper& operator=(const Paper&) = delete;
     HWND window() const { return window_; }
     const General::Reading& reading() const { return reading_; }
+    PageAutomation* automation() { return automation_ ? &*automation_ : nullptr; }
 
     // After each poll tick, with the head's position: brings assistive technology up to
     // what was printed, a word or line at a time.
@@ -49,6 +51,8 @@ private:
     void MakeBitmap();
     void Draw(int x, int y, std::uint8_t code);
     void Tell(const General::ReadingNews& news);
+    void Key(WPARAM key);
+    void PlaceCaret();
 
     struct Drawn {
         int x, y;
@@ -68,5 +72,6 @@ private:
     HGDIOBJ initialBitmap_ = nullptr;
     RECT dirty_ = {};
     General::Reading reading_;
-    std::optional<AccessibleWindow> accessible_;
+    bool focused_ = false;
+    std::optional<PageAutomation> automation_;
 };
