@@ -1,0 +1,28 @@
+#include "window/sheet_picture.h"
+
+namespace sheet {
+
+void DrawSheet(Canvas& canvas, const General::PageRecord& page) {
+    constexpr double kPixel = 1.0 / kTwipsPerPixel;
+    canvas.Fill(0, 0, kSheetWidth, kSheetHeight, kPaperGreen);
+    for (const Dash& dash : Line1) canvas.Dash(dash.x1 * kPixel, dash.x2 * kPixel, dash.y * kPixel);
+    for (const Hole& hole : Shape1) canvas.Hole(hole.left * kPixel, hole.top * kPixel, kHoleSize * kPixel);
+    const double left = kPaper.box.left * kPixel, top = kPaper.box.top * kPixel;
+    canvas.Fill(left, top, pexal::kPageWidth, pexal::kPageHeight, {255, 255, 255});
+    for (const General::PageRecord::Strike& s : page.Strikes()) {
+        if (page.ReadAt(s.column, s.line) == s.code) continue;
+        canvas.Under(left + pexal::kOriginX + s.column * pexal::kCellWidth,
+                     top + pexal::kOriginY + s.line * pexal::kCellHeight, s.code);
+    }
+    for (int line = 0; line < pexal::kLines; ++line) {
+        std::array<std::uint8_t, pexal::kColumns> codes{};
+        bool any = false;
+        for (int column = 0; column < pexal::kColumns; ++column) {
+            codes[column] = page.ReadAt(column, line);
+            any = any || codes[column] != 0;
+        }
+        if (any) canvas.Line(left + pexal::kOriginX, top + pexal::kOriginY + line * pexal::kCellHeight, codes);
+    }
+}
+
+}  // namespace sheet

@@ -1,0 +1,34 @@
+// The sheet as a picture for keeping: the green sheet with its perforations and sprocket
+// holes, the white page, and what was struck on the page, drawn through a canvas each
+// output gives (a PDF, a printer). Coordinates in the sheet's pixels at 96 dpi, y down.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "common/facts.h"
+#include "printhead/page_record.h"
+#include "window/sheet.h"
+
+namespace sheet {
+
+// The page's glyphs are 9.75 points high: this many pixels at 96 dpi.
+inline constexpr double kGlyphPixels = 13;
+inline constexpr double kSheetWidth = kClientArea.width / double(kTwipsPerPixel);
+inline constexpr double kSheetHeight = kClientArea.height / double(kTwipsPerPixel);
+
+class Canvas {
+public:
+    virtual ~Canvas() = default;
+    virtual void Fill(double x, double y, double width, double height, Rgb colour) = 0;
+    virtual void Dash(double x1, double x2, double y) = 0;  // black, a pixel wide
+    virtual void Hole(double x, double y, double size) = 0;  // white, outlined in black
+    // A line of the page as it reads (each cell's code, 0 for none), cells from `x` on.
+    virtual void Line(double x, double top, const std::array<std::uint8_t, pexal::kColumns>& codes) = 0;
+    // A character a later one overprinted: ink, but not what the cell reads.
+    virtual void Under(double x, double top, std::uint8_t code) = 0;
+};
+
+void DrawSheet(Canvas& canvas, const General::PageRecord& page);
+
+}  // namespace sheet
