@@ -55,6 +55,8 @@ public:
     ReadingNews Tick(int headX, int headY);
 
     const std::u16string& Text() const { return told_; }
+    // The page's text as it stands now, ahead of what was told.
+    std::u16string Current() const { return page_.Text(); }
     int Length() const { return static_cast<int>(told_.size()); }
     int Caret() const { return caret_; }
 

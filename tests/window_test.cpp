@@ -1,4 +1,7 @@
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
+#include <QPrinter>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -177,6 +180,63 @@ TEST_F(Window, ClosingWithACharacterWaitingLeavesThePortAlone) {
     form.reset();
     QCoreApplication::processEvents();
     EXPECT_EQ(fileBytes(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// Copy, each kind of save, all pages and a refused write, read back by tools of their own:
+// poppler for the PDF (its text, and its raster against the window's own pixels).
+TEST_F(Window, TheUserKeepsThePageAsTextPdfPngAndOnPaper) {
+    form->show();
+    for (const char byte : std::string("Hello, printer\r\n\x80\xE9\xFF ab\bX")) General::PrintChar(std::string(1, byte));
+    const QString says = QString::fromUtf8("Hello, printer\n\u20AC\u00E9\u00FF aX");
+    form->CopyText();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), says);
+
+    const QString base = QString::fromStdString(dir().string()) + "/page";
+    for (const char* type : {".pdf", ".png", ".txt"}) EXPECT_EQ(form->SavePage(base + type), "") << type;
+    EXPECT_EQ(readFile("page.txt"), says.toStdString() + "\n");
+    const QImage window = form->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(QImage(base + ".png").convertToFormat(QImage::Format_RGB32), window);
+    EXPECT_EQ(pexal_test::Capture("pdftotext -layout '" + (base + ".pdf").toStdString() + "' - | tr -d '\\f'"),
+              says.toStdString());
+    // Rasterised at 96 dpi the PDF inks the cells the window inks, on the same sheet.
+    pexal_test::Capture("pdftoppm -r 96 -singlefile -png '" + (base + ".pdf").toStdString() + "' '" +
+                        (base + "-pdf").toStdString() + "'");
+    const QImage pdf = QImage(base + "-pdf.png").convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(pdf.size(), window.size());
+    EXPECT_EQ(pdf.pixel(2, 60), window.pixel(2, 60)) << "the sheet's green";
+    const QRect page(24, 80, 225, 297);
+    for (int line = 0; line < 3; ++line) {
+        for (int column = 0; column < 26; ++column) {
+            const QRect cell = QRect(3 + 8 * column, 5 + 15 * line, 8, 15).translated(page.topLeft()).adjusted(1, 2, -1, -2);
+            EXPECT_EQ(InkIn(pdf, cell), InkIn(window, cell)) << "cell " << column << "," << line;
+        }
+    }
+
+    QTest::mouseClick(form->findChild<QPushButton*>("NewPage"), Qt::LeftButton);
+    for (const char byte : std::string("second")) General::PrintChar(std::string(1, byte));
+    EXPECT_EQ(form->SaveAllPages(base + "s.pdf"), "");
+    EXPECT_EQ(pexal_test::Capture("pdfinfo '" + (base + "s.pdf").toStdString() + "' | grep Pages: | tr -s ' '"), "Pages: 2");
+    EXPECT_EQ(pexal_test::Capture("pdftotext -f 2 '" + (base + "s.pdf").toStdString() + "' - | tr -d '\\f'"), "second");
+
+    QPrinter printer;  // on paper, through Qt's own PDF output
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(base + "-printed.pdf");
+    form->PrintOn(printer);
+    pexal_test::Capture("pdftoppm -r 48 -singlefile -png '" + (base + "-printed.pdf").toStdString() + "' '" +
+                        (base + "-printed").toStdString() + "'");
+    const QImage paper(base + "-printed.png");  // the sheet, green, with the page's ink on it
+    ASSERT_FALSE(paper.isNull());
+    EXPECT_EQ(paper.pixelColor(paper.width() / 2, paper.height() / 10), QColor(192, 255, 192));
+    EXPECT_TRUE(InkIn(paper, QRect(0, paper.height() / 5, paper.width(), paper.height() / 10), 100));
+
+    // A name that cannot be written says why, and leaves nothing behind.
+    const QString refused = base + ".txt/inside.pdf";
+    EXPECT_EQ(form->SavePage(refused), "Could not save " + refused.toStdString() + ": Not a directory.");
+    EXPECT_FALSE(std::filesystem::exists(dir() / "page.txt" / "inside.pdf.part"));
 }
 
 }  // namespace

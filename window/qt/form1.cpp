@@ -1,20 +1,38 @@
 #include "window/qt/form1.h"
 
+#include <QAction>
+#include <QBuffer>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGlyphRun>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRawFont>
 #include <QPixmap>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 
+#include <ctime>
+#include <functional>
+
 #include "common/facts.h"
+#include "common/windows1252.h"
 #include "port/poll_port.h"
 #include "printhead/general.h"
 #include "window/qt/decoration.h"
 #include "window/qt/pam.h"
 #include "window/qt/paper.h"
 #include "window/qt/printer_font.h"
+#include "window/keep.h"
 #include "window/sheet.h"
+#include "window/sheet_pdf.h"
+#include "window/sheet_picture.h"
 
 namespace {
 
@@ -30,6 +48,45 @@ Control* Place(Control* control, const sheet::Control& where) {
     control->setGeometry(ToPixels(where.box));
     return control;
 }
+
+// The sheet onto a painter in the sheet's pixels, as the PDF draws it.
+class PainterCanvas final : public sheet::Canvas {
+public:
+    explicit PainterCanvas(QPainter& painter) : painter_(painter) {
+        font_.loadFromData(PrinterFontData(), sheet::kGlyphPixels, QFont::PreferNoHinting);
+        painter_.setRenderHint(QPainter::Antialiasing);
+    }
+    void Fill(double x, double y, double width, double height, sheet::Rgb colour) override {
+        painter_.fillRect(QRectF(x, y, width, height), ToColor(colour));
+    }
+    void Dash(double x1, double x2, double y) override {
+        painter_.setPen(QPen(Qt::black, 1, Qt::SolidLine, Qt::FlatCap));
+        painter_.drawLine(QLineF(x1, y + 0.5, x2, y + 0.5));
+    }
+    void Hole(double x, double y, double size) override {
+        painter_.setPen(QPen(Qt::black, 1));
+        painter_.setBrush(Qt::white);
+        painter_.drawEllipse(QRectF(x, y, size, size).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
+    void Line(double x, double top, const std::array<std::uint8_t, pexal::kColumns>& codes) override {
+        for (int k = 0; k < pexal::kColumns; ++k) {
+            if (codes[k] != 0) Under(x + k * pexal::kCellWidth, top, codes[k]);
+        }
+    }
+    void Under(double x, double top, std::uint8_t code) override {
+        QGlyphRun run;
+        run.setRawFont(font_);
+        run.setGlyphIndexes({font_.glyphIndexesForString(QString(QChar(pexal::FromWindows1252(code)))).value(0)});
+        run.setPositions({QPointF(0, 0)});
+        painter_.drawGlyphRun(QPointF(x, top + qRound(font_.ascent())), run);
+    }
+
+private:
+    QPainter& painter_;
+    QRawFont font_;
+};
+
+QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
 
 }  // namespace
 
@@ -74,6 +131,26 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
         setTabOrder(inTabOrder[k], inTabOrder[k + 1]);
     }
 
+    // Shortcuts that work wherever the focus is in the window, and the page's context menu.
+    const struct {
+        const char* text;
+        QKeySequence keys;
+        std::function<void()> does;
+    } actions[] = {
+        {keep::kCopyText, QKeySequence::Copy, [this] { CopyText(); }},
+        {keep::kSavePage, QKeySequence::Save, [this] { AskToSave(false); }},
+        {keep::kSaveAllPages, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { AskToSave(true); }},
+        {keep::kPrint, QKeySequence::Print, [this] { AskToPrint(); }},
+    };
+    for (const auto& a : actions) {
+        auto* action = new QAction(QString::fromUtf8(a.text), this);
+        action->setShortcut(a.keys);
+        connect(action, &QAction::triggered, this, a.does);
+        addAction(action);
+        Paper->addAction(action);
+    }
+    Paper->setContextMenuPolicy(Qt::ActionsContextMenu);
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(pexal::kPollInterval);
@@ -93,8 +170,67 @@ void Form1::Form_Load() {
 }
 
 void Form1::NewPage_Click() {
+    if (!Paper->record().Empty()) torn_.push_back(Paper->record().Kept());
     Paper->Clear();
     General::HomeHead();
+}
+
+void Form1::CopyText() {
+    QGuiApplication::clipboard()->setText(QString::fromStdU16String(Paper->reading().Current()));
+}
+
+std::string Form1::SavePage(const QString& path) {
+    QByteArray bytes;
+    switch (keep::FormatOf(path.toStdString())) {
+        case keep::Format::kPdf:
+            bytes = Bytes(sheet::SheetPdf({Paper->record()}, PrinterFontData().toStdString()));
+            break;
+        case keep::Format::kPng: {  // the window as it stands, at the screen's pixel ratio
+            QBuffer buffer(&bytes);
+            grab().toImage().save(&buffer, "PNG");
+            break;
+        }
+        case keep::Format::kText:
+            bytes = Bytes(keep::TextFile(Paper->reading().Current(), "\n"));
+            break;
+    }
+    return keep::Save(path.toStdString(), std::string_view(bytes.constData(), bytes.size()));
+}
+
+std::string Form1::SaveAllPages(const QString& path) {
+    std::vector<General::PageRecord> pages = torn_;
+    pages.push_back(Paper->record().Kept());
+    return keep::Save(path.toStdString(), sheet::SheetPdf(pages, PrinterFontData().toStdString()));
+}
+
+void Form1::PrintOn(QPrinter& printer) {
+    QPainter painter(&printer);
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const qreal scale = std::min(page.width() / sheet::kSheetWidth, page.height() / sheet::kSheetHeight);
+    painter.scale(scale, scale);
+    PainterCanvas canvas(painter);
+    sheet::DrawSheet(canvas, Paper->record());
+}
+
+// A dialog runs its own event loop: the timer goes on polling meanwhile.
+void Form1::AskToSave(bool allPages) {
+    const std::time_t now = std::time(nullptr);
+    const QString suggested = QString::fromStdString(keep::DefaultName(*std::localtime(&now), keep::Format::kPdf));
+    const QString types = allPages ? "PDF (*.pdf)" : "PDF (*.pdf);;PNG image (*.png);;Text (*.txt)";
+    QString type;
+    QString path = QFileDialog::getSaveFileName(this, QString::fromUtf8(allPages ? keep::kSaveAllPages : keep::kSavePage).chopped(1),
+                                                suggested, types, &type);
+    if (path.isEmpty()) return;
+    // The type chosen in the dialog decides, when the name gives no extension of ours.
+    if (QFileInfo(path).suffix().isEmpty()) path += type.contains("png") ? ".png" : type.contains("txt") ? ".txt" : ".pdf";
+    const std::string failed = allPages ? SaveAllPages(path) : SavePage(path);
+    if (!failed.empty()) QMessageBox::warning(this, sheet::kCaption, QString::fromStdString(failed));
+}
+
+void Form1::AskToPrint() {
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted) PrintOn(printer);
 }
 
 void Form1::Timer1_Timer() {

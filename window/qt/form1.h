@@ -3,9 +3,16 @@
 // 200 ms until it is destroyed. One at a time: it drives the program's one print head.
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
+#include <string>
+#include <vector>
+
+#include "printhead/page_record.h"
+
 class QLabel;
+class QPrinter;
 class QPushButton;
 class QTimer;
 class Paper;
@@ -15,6 +22,14 @@ public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
+    // Keeping the page, as the page's context menu and the shortcuts ask (Ctrl+C, Ctrl+S,
+    // Ctrl+Shift+S, Ctrl+P): the text to the clipboard; the page, or every page of this
+    // run, to a file ("" when it worked, else why not); the sheet onto a printer.
+    void CopyText();
+    std::string SavePage(const QString& path);
+    std::string SaveAllPages(const QString& path);
+    void PrintOn(QPrinter& printer);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -22,10 +37,13 @@ private:
     void Form_Load();
     void NewPage_Click();
     void Timer1_Timer();
+    void AskToSave(bool allPages);
+    void AskToPrint();
 
     QLabel* Label1;
     QPushButton* NewPage;
     class Paper* Paper;
     QLabel* Picture1;
     QTimer* Timer1;
+    std::vector<General::PageRecord> torn_;  // the pages "New page" took off, this run
 };

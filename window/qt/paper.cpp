@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QGlyphRun>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -61,6 +62,7 @@ void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     painter.setPen(Qt::black);
     painter.drawGlyphRun(baseline, run);
     reading_.Struck(x, y, code);
+    record_.Put(x, y, code);
     // A glyph may reach past its cell (a W, an accent); at a fractional ratio its edge
     // pixels round outwards, hence the margin.
     const QRectF inked = font_.boundingRect(glyph).translated(baseline);
@@ -77,6 +79,7 @@ void Paper::Refresh() {
 
 void Paper::Clear() {
     image_.fill(Qt::white);
+    record_.Clear();
     dirty_ = QRect(0, 0, pexal::kPageWidth, pexal::kPageHeight);
     Refresh();
     Tell(reading_.Clear());
@@ -99,6 +102,14 @@ void Paper::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Down: move = CaretMove::NextLine; break;
         case Qt::Key_Home: move = control ? CaretMove::PageStart : CaretMove::LineStart; break;
         case Qt::Key_End: move = control ? CaretMove::PageEnd : CaretMove::LineEnd; break;
+        case Qt::Key_F10:
+            if (event->modifiers() == Qt::ShiftModifier) {  // the context menu, as on Windows
+                const QPoint at(pexal::kOriginX, pexal::kOriginY);
+                QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, mapToGlobal(at));
+                QApplication::sendEvent(this, &menu);
+                return;
+            }
+            [[fallthrough]];
         default: QWidget::keyPressEvent(event); return;
     }
     Tell(reading_.Move(move));

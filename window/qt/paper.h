@@ -4,7 +4,8 @@
 // the head keeps its 225 x 297 grid. A refresh repaints only what changed since the last.
 // Beside the image it keeps the page's reading model and delivers its news to assistive
 // technology. Takes the keyboard focus with Tab, so that a screen reader can reach it;
-// there the arrow, Home and End keys move the reading caret.
+// there the arrow, Home and End keys move the reading caret, and the Menu key or
+// Shift+F10 opens its context menu (the window's actions for keeping the page).
 #pragma once
 
 #include <QImage>
@@ -13,6 +14,7 @@
 #include <QWidget>
 
 #include "printhead/page.h"
+#include "printhead/page_record.h"
 #include "printhead/reading.h"
 
 class Announcer;
@@ -26,6 +28,8 @@ public:
     const QImage& image() const { return image_; }
     // What the page says, as assistive technology has been told it.
     const General::Reading& reading() const { return reading_; }
+    // What was struck on the page, to keep it.
+    const General::PageRecord& record() const { return record_; }
     QString Text() const;
 
     // After each poll tick, with the head's position: tells assistive technology what
@@ -50,5 +54,6 @@ private:
     QRawFont font_;  // loaded with the first glyph: a start-up shows an empty page
     QRect dirty_;  // in page pixels: drawn, not yet shown
     General::Reading reading_;
+    General::PageRecord record_;
     Announcer* announcer_ = nullptr;  // made with the first announcement
 };
