@@ -1,12 +1,15 @@
 // Keeping what was printed: the sheet as a PDF, read back by poppler and qpdf.
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "printhead/page_record.h"
 #include "tests/kit.h"
+#include "window/png.h"
 #include "window/sheet_pdf.h"
 
 namespace {
@@ -65,6 +68,21 @@ TEST_F(Pdf, PopplerReadsThePageTextTheFontAndTheSheetsSize) {
     EXPECT_NE(info.find("Page size: 204.75 x 297 pts"), std::string::npos) << info;  // 273 x 396 pixels
     const std::string fonts = Capture("pdffonts '" + path + "' | tail -n +3 | tr -s ' '");
     EXPECT_EQ(fonts.substr(0, fonts.find(" yes no yes ")), "LiberationSans TrueType Custom") << fonts;
+}
+
+// The Windows build's PNG writer, read back by Qt's (libpng's) reader, across the 64 KiB
+// of a stored block.
+TEST(Png, ReadsBackPixelForPixel) {
+    for (const auto& [width, height] : {std::pair{1, 1}, std::pair{273, 396}}) {
+        std::vector<std::uint32_t> pixels(width * height);
+        for (std::size_t k = 0; k < pixels.size(); ++k) pixels[k] = static_cast<std::uint32_t>(k * 2654435761u) & 0xFFFFFF;
+        const std::string png = keep::Png(width, height, pixels.data());
+        const QImage read = QImage::fromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size()), "PNG");
+        ASSERT_EQ(read.size(), QSize(width, height));
+        for (int k = 0; k < width * height; ++k) {
+            ASSERT_EQ(read.pixel(k % width, k / width) & 0xFFFFFF, pixels[k]) << k;
+        }
+    }
 }
 
 }  // namespace

@@ -218,6 +218,43 @@ TEST_F(Wine, AScreenReaderFollowsThePageThroughUiAutomation) {
     }
 }
 
+// Keeping the page through the real Windows dialogs: the shortcuts, Windows' save dialog
+// (under Wine) and the clipboard, which Wine shares with X.
+TEST_F(Wine, TheUserCopiesAndSavesThePageThroughTheShortcutsAndTheSaveDialog) {
+    pexal_test::Child printer({"/usr/bin/env", "-u", "TMPDIR", "wine", exe("app/pexal-printer.exe")},
+                              false, (dir() / "printer.txt").string());
+    ASSERT_TRUE(Within(60s, [&] { return fs::exists(portFile()) || printer.Finished(); }));
+    EXPECT_EQ(pexal_test::Child({PEXAL_SEND_PATH, "-n", "--timeout", "20", "Hi\nthere\bX \u20AC"}).Wait(), 0);
+    QImage shot;
+    const QRect window = findWindow(&shot);
+    Capture("xdotool search --name '^Pexal Printer$' windowfocus");
+    Capture("xdotool key ctrl+c");
+    EXPECT_TRUE(Within(10s, [&] { return Capture("xclip -o -selection clipboard") == "Hi\ntherX \u20AC"; }))
+        << Capture("xclip -o -selection clipboard");
+    const auto saveAs = [&](const std::string& name) {
+        Capture("xdotool search --name '^Pexal Printer$' windowfocus key ctrl+s");
+        EXPECT_TRUE(Within(20s, [&] { return !Capture("xdotool search --name 'Save page as'").empty(); }));
+        std::string path = "Z:" + (dir() / name).string();
+        std::replace(path.begin(), path.end(), '/', '\\');
+        Capture("xdotool type --delay 10 '" + path + "'");
+        Capture("xdotool key Return");
+        return Within(20s, [&] { return fs::exists(dir() / name) && !fs::exists(dir() / (name + ".part")); });
+    };
+    ASSERT_TRUE(saveAs("page.pdf"));
+    EXPECT_EQ(Capture("pdftotext -layout '" + (dir() / "page.pdf").string() + "' - | tr -d '\\f'"), "Hi\ntherX \u20AC");
+    ASSERT_TRUE(saveAs("page.txt"));
+    EXPECT_EQ(readFile("page.txt"), "Hi\r\ntherX \u20AC\r\n");
+    ASSERT_TRUE(saveAs("page.png"));  // what the screen shows of the window, pixel for pixel
+    const QImage png = QImage(QString::fromStdString((dir() / "page.png").string())).convertToFormat(QImage::Format_RGB888);
+    findWindow(&shot);
+    const QImage seen = shot.copy(window).convertToFormat(QImage::Format_RGB888);
+    int differ = png.size() == seen.size() ? 0 : -1;
+    for (int y = 0; differ >= 0 && y < png.height(); ++y) {
+        for (int x = 0; x < png.width(); ++x) differ += png.pixel(x, y) != seen.pixel(x, y);
+    }
+    EXPECT_EQ(differ, 0) << "pixels that differ from the screen's";
+}
+
 // Wine's screen density for the programs started while it lives (96 dpi back after).
 class WineDensity {
 public:

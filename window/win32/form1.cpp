@@ -1,24 +1,31 @@
 #include "window/win32/form1.h"
 
 #include <oleacc.h>
+#include <windowsx.h>
 
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "common/facts.h"
 #include "port/poll_port.h"
 #include "printhead/general.h"
+#include "window/keep.h"
 #include "window/sheet.h"
+#include "window/sheet_pdf.h"
 #include "window/win32/accessible.h"
 #include "window/win32/gdi.h"
 #include "window/win32/paper.h"
+#include "window/win32/keeping.h"
 #include "window/win32/resources.h"
 
 namespace {
 
 constexpr UINT_PTR kTimer1 = 1;
 constexpr int kNewPageId = 101;
+// The page's menu and its shortcuts.
+constexpr int kCopyTextId = 201, kSavePageId = 202, kSaveAllPagesId = 203, kPrintId = 204;
 
 // The density the sheet was designed at: 96 dots an inch, 15 twips a pixel.
 constexpr double kDesignDpi = 96;
@@ -38,6 +45,7 @@ struct Form1 {
     HWND label1 = nullptr, newPage = nullptr, picture1 = nullptr;
     std::unique_ptr<Paper> paper;
     std::optional<AccessibleWindow> pictureAccessible;  // a picture has no text to be named by
+    std::vector<General::PageRecord> torn;  // the pages "New page" took off, this run
 
     int Scaled(int twips) const {
         return static_cast<int>(twips * scale / sheet::kTwipsPerPixel + 0.5);
@@ -77,6 +85,65 @@ std::string PrinterFace(HINSTANCE instance) {
                              &installed);
     }
     return "Liberation Sans";
+}
+
+// The font the program carries, for a PDF to embed.
+std::string_view PrinterFontData(HINSTANCE instance) {
+    const HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(kPrinterFontId), RT_RCDATA);
+    const HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
+    if (loaded == nullptr) return {};
+    return {static_cast<const char*>(LockResource(loaded)), SizeofResource(instance, found)};
+}
+
+// The page's menu's commands; a dialog runs its own message loop, so the timer goes on
+// polling while it is open.
+void Keep(HWND window, Form1& form, int command) {
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    if (command == kCopyTextId) {
+        win32keep::CopyText(window, form.paper->reading().Current());
+        return;
+    }
+    if (command == kPrintId) {
+        win32keep::PrintSheet(window, form.paper->record(), form.face);
+        return;
+    }
+    const bool all = command == kSaveAllPagesId;
+    const std::optional<std::wstring> path = win32keep::AskSavePath(window, all);
+    if (!path) return;
+    std::string bytes;
+    std::vector<General::PageRecord> pages = all ? form.torn : std::vector<General::PageRecord>{};
+    pages.push_back(form.paper->record().Kept());
+    switch (all ? keep::Format::kPdf : keep::FormatOf(*path)) {
+        case keep::Format::kPdf: bytes = sheet::SheetPdf(pages, PrinterFontData(instance)); break;
+        case keep::Format::kPng: bytes = win32keep::ClientPng(window); break;
+        case keep::Format::kText: bytes = keep::TextFile(form.paper->reading().Current(), "\r\n"); break;
+    }
+    const std::string failed = keep::Save(*path, bytes);
+    if (!failed.empty()) win32keep::Warn(window, failed);
+}
+
+void ShowPageMenu(HWND window, Form1& form, LPARAM at) {
+    POINT where = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (where.x == -1 && where.y == -1) {  // from the keyboard: at the page's top left
+        RECT page;
+        GetWindowRect(form.paper->window(), &page);
+        where = {page.left, page.top};
+    }
+    const HMENU menu = CreatePopupMenu();
+    const struct {
+        int id;
+        const char* text;
+        const char* keys;
+    } items[] = {{kCopyTextId, keep::kCopyText, "Ctrl+C"},
+                 {kSavePageId, keep::kSavePage, "Ctrl+S"},
+                 {kSaveAllPagesId, keep::kSaveAllPages, "Ctrl+Shift+S"},
+                 {kPrintId, keep::kPrint, "Ctrl+P"}};
+    for (const auto& item : items) {
+        const std::wstring text = win32keep::Wide(std::string(item.text) + "\t" + item.keys);
+        AppendMenuW(menu, MF_STRING, item.id, text.c_str());
+    }
+    TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, where.x, where.y, 0, window, nullptr);
+    DestroyMenu(menu);
 }
 
 // The label and the button are designed in MS Sans Serif, which Windows maps to its own
@@ -257,9 +324,15 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
             return 0;
         case WM_COMMAND:
             if (LOWORD(w) == kNewPageId && HIWORD(w) == BN_CLICKED) {
+                if (!form->paper->record().Empty()) form->torn.push_back(form->paper->record().Kept());
                 form->paper->Clear();
                 General::HomeHead();
+            } else if (LOWORD(w) >= kCopyTextId && LOWORD(w) <= kPrintId) {
+                Keep(window, *form, LOWORD(w));
             }
+            return 0;
+        case WM_CONTEXTMENU:  // the page passes its own up (right click, Menu, Shift+F10)
+            if (reinterpret_cast<HWND>(w) == form->paper->window()) ShowPageMenu(window, *form, l);
             return 0;
         case WM_CTLCOLORSTATIC:  // the label and the illustration stand on the green sheet
             SetBkColor(reinterpret_cast<HDC>(w), ToColorRef(sheet::kPaperGreen));
@@ -272,6 +345,10 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
             EndPaint(window, &paint);
             return 0;
         }
+        case WM_PRINTCLIENT:  // the window drawn into a bitmap, to keep it as a picture
+            DrawPerforations(reinterpret_cast<HDC>(w), *form);
+            DrawSprocketHoles(reinterpret_cast<HDC>(w), *form);
+            return 0;
         case WM_DESTROY:
             KillTimer(window, kTimer1);
             General::SetPage(nullptr);
@@ -326,12 +403,19 @@ int RunForm1(HINSTANCE instance, int show, const std::string& className) {
     ShowWindow(window, show);
     UpdateWindow(window);
 
+    // The page's shortcuts, wherever the focus is in the window.
+    ACCEL keys[] = {{FVIRTKEY | FCONTROL, 'C', kCopyTextId},
+                    {FVIRTKEY | FCONTROL, 'S', kSavePageId},
+                    {FVIRTKEY | FCONTROL | FSHIFT, 'S', kSaveAllPagesId},
+                    {FVIRTKEY | FCONTROL, 'P', kPrintId}};
+    const HACCEL shortcuts = CreateAcceleratorTableA(keys, static_cast<int>(std::size(keys)));
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (!IsDialogMessageA(window, &message)) {
+        if (!TranslateAcceleratorA(window, shortcuts, &message) && !IsDialogMessageA(window, &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
     }
+    DestroyAcceleratorTable(shortcuts);
     return static_cast<int>(message.wParam);
 }

@@ -92,6 +92,7 @@ void Paper::Draw(int x, int y, std::uint8_t code) {
 void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     Draw(x, y, code);
     reading_.Struck(x, y, code);
+    record_.Put(x, y, code);
     if (drawn_.size() < kMostRemembered) {
         drawn_.push_back({x, y, code});
     } else {
@@ -146,7 +147,7 @@ void Paper::PlaceCaret() {
                 Scaled(pexal::kOriginY + line * pexal::kCellHeight));
 }
 
-void Paper::Key(WPARAM key) {
+bool Paper::Key(WPARAM key) {
     using General::CaretMove;
     const bool control = GetKeyState(VK_CONTROL) < 0;
     CaretMove move;
@@ -157,15 +158,17 @@ void Paper::Key(WPARAM key) {
         case VK_DOWN: move = CaretMove::NextLine; break;
         case VK_HOME: move = control ? CaretMove::PageStart : CaretMove::LineStart; break;
         case VK_END: move = control ? CaretMove::PageEnd : CaretMove::LineEnd; break;
-        default: return;
+        default: return false;
     }
     Tell(reading_.Move(move));
+    return true;
 }
 
 void Paper::Clear() {
     const RECT all = {0, 0, Scaled(pexal::kPageWidth), Scaled(pexal::kPageHeight)};
     FillRect(memory_.get(), &all, GetSysColorBrush(COLOR_WINDOW));
     drawn_.clear();
+    record_.Clear();
     forgotten_ = false;
     dirty_ = all;
     Refresh();
@@ -192,6 +195,12 @@ LRESULT CALLBACK Paper::Procedure(HWND window, UINT message, WPARAM w, LPARAM l)
         }
         case WM_ERASEBKGND:
             return 1;  // the bitmap covers everything
+        case WM_PRINTCLIENT:
+            if (paper != nullptr) {
+                BitBlt(reinterpret_cast<HDC>(w), 0, 0, paper->Scaled(pexal::kPageWidth),
+                       paper->Scaled(pexal::kPageHeight), paper->memory_.get(), 0, 0, SRCCOPY);
+            }
+            return 0;
         case WM_GETOBJECT:
             if (paper != nullptr && paper->automation_) {
                 if (const LRESULT object = paper->automation_->Answer(w, l)) return object;
@@ -200,8 +209,8 @@ LRESULT CALLBACK Paper::Procedure(HWND window, UINT message, WPARAM w, LPARAM l)
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS;  // the dialog loop would move the focus with them
         case WM_KEYDOWN:
-            if (paper != nullptr) paper->Key(w);
-            return 0;
+            if (paper != nullptr && paper->Key(w)) return 0;
+            break;
         case WM_LBUTTONDOWN:
             SetFocus(window);
             return 0;

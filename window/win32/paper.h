@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "printhead/page.h"
+#include "printhead/page_record.h"
 #include "printhead/reading.h"
 #include "window/win32/gdi.h"
 #include "window/win32/page_automation.h"
@@ -30,6 +31,8 @@ public:
     Paper& operator=(const Paper&) = delete;
     HWND window() const { return window_; }
     const General::Reading& reading() const { return reading_; }
+    // What was struck on the page, to keep it.
+    const General::PageRecord& record() const { return record_; }
     PageAutomation* automation() { return automation_ ? &*automation_ : nullptr; }
 
     // After each poll tick, with the head's position: brings assistive technology up to
@@ -51,7 +54,7 @@ private:
     void MakeBitmap();
     void Draw(int x, int y, std::uint8_t code);
     void Tell(const General::ReadingNews& news);
-    void Key(WPARAM key);
+    bool Key(WPARAM key);  // false: not a key of the page's
     void PlaceCaret();
 
     struct Drawn {
@@ -72,6 +75,7 @@ private:
     HGDIOBJ initialBitmap_ = nullptr;
     RECT dirty_ = {};
     General::Reading reading_;
+    General::PageRecord record_;
     bool focused_ = false;
     std::optional<PageAutomation> automation_;
 };

@@ -1,0 +1,229 @@
+#include "window/win32/keeping.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <ctime>
+#include <vector>
+
+#include "common/windows1252.h"
+#include "window/png.h"
+#include "window/sheet.h"
+#include "window/sheet_picture.h"
+#include "window/win32/gdi.h"
+
+namespace win32keep {
+
+std::wstring Wide(const std::string& utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+bool CopyText(HWND owner, const std::u16string& text) {
+    std::u16string crlf;
+    for (const char16_t c : text) crlf += c == u'\n' ? std::u16string(u"\r\n") : std::u16string(1, c);
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (crlf.size() + 1) * sizeof(char16_t));
+    if (memory == nullptr) return false;
+    auto* to = static_cast<char16_t*>(GlobalLock(memory));
+    std::copy(crlf.begin(), crlf.end(), to);
+    to[crlf.size()] = u'\0';
+    GlobalUnlock(memory);
+    if (!OpenClipboard(owner)) {
+        GlobalFree(memory);
+        return false;
+    }
+    EmptyClipboard();
+    const bool put = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    if (!put) GlobalFree(memory);  // the clipboard owns it only once it took it
+    CloseClipboard();
+    return put;
+}
+
+std::u16string ClipboardText() {
+    std::u16string text;
+    if (!OpenClipboard(nullptr)) return text;
+    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* from = static_cast<const char16_t*>(GlobalLock(data))) {
+            text = from;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+std::optional<std::wstring> AskSavePath(HWND owner, bool pdfOnly) {
+    const std::time_t now = std::time(nullptr);
+    std::wstring name = Wide(keep::DefaultName(*std::localtime(&now), keep::Format::kPdf));
+    name.resize(MAX_PATH * 4);
+    static const wchar_t kAll[] = L"PDF\0*.pdf\0PNG image\0*.png\0Text\0*.txt\0";
+    static const wchar_t kPdf[] = L"PDF\0*.pdf\0";
+    const std::wstring title = Wide(pdfOnly ? keep::kSaveAllPages : keep::kSavePage);
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = pdfOnly ? kPdf : kAll;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = name.data();
+    dialog.nMaxFile = static_cast<DWORD>(name.size());
+    dialog.lpstrTitle = title.c_str();
+    dialog.lpstrDefExt = L"pdf";  // the chosen type's extension when the name has none
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
+    if (!GetSaveFileNameW(&dialog)) return std::nullopt;
+    return std::wstring(name.c_str());
+}
+
+namespace {
+
+// A top-down 32-bit bitmap selected into a memory context of its own.
+struct Canvas32 {
+    Canvas32(int width, int height) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        bitmap.Reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        before = SelectObject(dc.get(), bitmap.get());
+    }
+    ~Canvas32() { SelectObject(dc.get(), before); }
+    MemoryDc dc;
+    Gdi<HBITMAP> bitmap;
+    void* bits = nullptr;
+    HGDIOBJ before = nullptr;
+};
+
+// `window` painting itself (WM_PRINT) into a bitmap of its size, at its origin: controls
+// clip to their client area in the context's own coordinates.
+void Print(HWND window, HDC into, int x, int y) {
+    RECT client;
+    GetClientRect(window, &client);
+    Canvas32 own(client.right, client.bottom);
+    SendMessageW(window, WM_PRINT, reinterpret_cast<WPARAM>(own.dc.get()), PRF_CLIENT | PRF_ERASEBKGND);
+    BitBlt(into, x, y, client.right, client.bottom, own.dc.get(), 0, 0, SRCCOPY);
+}
+
+}  // namespace
+
+// The window and each of its controls paint themselves into the picture: a copy of the
+// screen would also take whatever covers the window, a closing dialog say.
+std::string ClientPng(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    Canvas32 picture(client.right, client.bottom);
+    if (picture.bits == nullptr) return {};
+    Print(window, picture.dc.get(), 0, 0);
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child)) continue;
+        RECT box;
+        GetWindowRect(child, &box);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&box), 2);
+        Print(child, picture.dc.get(), box.left, box.top);
+    }
+    GdiFlush();
+    return keep::Png(client.right, client.bottom, static_cast<const std::uint32_t*>(picture.bits));
+}
+
+namespace {
+
+// The sheet onto a printer's device context, `scale` device pixels a sheet pixel.
+class GdiCanvas final : public sheet::Canvas {
+public:
+    GdiCanvas(HDC dc, double scale, const std::string& face) : dc_(dc), scale_(scale) {
+        font_.Reset(CreateFontA(-S(sheet::kGlyphPixels), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                                OUT_OUTLINE_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                                DEFAULT_PITCH, face.c_str()));
+        pen_.Reset(CreatePen(PS_SOLID, std::max(1, S(1)), RGB(0, 0, 0)));
+        oldFont_ = SelectObject(dc_, font_.get());
+        oldPen_ = SelectObject(dc_, pen_.get());
+        oldBrush_ = SelectObject(dc_, GetStockObject(WHITE_BRUSH));
+        SetBkMode(dc_, TRANSPARENT);
+        SetTextColor(dc_, RGB(0, 0, 0));
+        SetTextAlign(dc_, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+    }
+    ~GdiCanvas() override {  // a font or pen still selected could not be deleted
+        SelectObject(dc_, oldFont_);
+        SelectObject(dc_, oldPen_);
+        SelectObject(dc_, oldBrush_);
+    }
+    void Fill(double x, double y, double width, double height, sheet::Rgb c) override {
+        Gdi<HBRUSH> brush(CreateSolidBrush(RGB(c.red, c.green, c.blue)));
+        const RECT box = {S(x), S(y), S(x + width), S(y + height)};
+        FillRect(dc_, &box, brush.get());
+    }
+    void Dash(double x1, double x2, double y) override {
+        MoveToEx(dc_, S(x1), S(y + 0.5), nullptr);
+        LineTo(dc_, S(x2), S(y + 0.5));
+    }
+    void Hole(double x, double y, double size) override {
+        Ellipse(dc_, S(x + 0.5), S(y + 0.5), S(x + size - 0.5), S(y + size - 0.5));
+    }
+    void Line(double x, double top, const std::array<std::uint8_t, pexal::kColumns>& codes) override {
+        for (int k = 0; k < pexal::kColumns; ++k) {
+            if (codes[k] != 0) Under(x + k * pexal::kCellWidth, top, codes[k]);
+        }
+    }
+    void Under(double x, double top, std::uint8_t code) override {
+        const char c = static_cast<char>(code);
+        TextOutA(dc_, S(x), S(top), &c, 1);
+    }
+
+private:
+    int S(double pixels) const { return static_cast<int>(pixels * scale_ + 0.5); }
+    HDC dc_;
+    double scale_;
+    Gdi<HFONT> font_;
+    Gdi<HPEN> pen_;
+    HGDIOBJ oldFont_ = nullptr, oldPen_ = nullptr, oldBrush_ = nullptr;
+};
+
+}  // namespace
+
+bool PrintSheet(HWND owner, const General::PageRecord& page, const std::string& face) {
+    PRINTDLGEXW dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION | PD_NOCURRENTPAGE;
+    dialog.nStartPage = START_PAGE_GENERAL;
+    if (PrintDlgExW(&dialog) != S_OK || dialog.dwResultAction != PD_RESULT_PRINT || dialog.hDC == nullptr) {
+        if (dialog.hDC != nullptr) DeleteDC(dialog.hDC);
+        if (dialog.hDevMode != nullptr) GlobalFree(dialog.hDevMode);
+        if (dialog.hDevNames != nullptr) GlobalFree(dialog.hDevNames);
+        return false;
+    }
+    const HDC printer = dialog.hDC;
+    const double scale = std::min(GetDeviceCaps(printer, HORZRES) / sheet::kSheetWidth,
+                                  GetDeviceCaps(printer, VERTRES) / sheet::kSheetHeight);
+    DOCINFOW document = {};
+    document.cbSize = sizeof document;
+    document.lpszDocName = L"Pexal Printer page";
+    bool printed = StartDocW(printer, &document) > 0 && StartPage(printer) > 0;
+    if (printed) {
+        {
+            GdiCanvas canvas(printer, scale, face);
+            sheet::DrawSheet(canvas, page);
+        }
+        printed = EndPage(printer) > 0 && EndDoc(printer) > 0;
+    }
+    DeleteDC(printer);
+    if (dialog.hDevMode != nullptr) GlobalFree(dialog.hDevMode);
+    if (dialog.hDevNames != nullptr) GlobalFree(dialog.hDevNames);
+    return printed;
+}
+
+void Warn(HWND owner, const std::string& sentence) {
+    MessageBoxW(owner, Wide(sentence).c_str(), Wide(sheet::kCaption).c_str(), MB_OK | MB_ICONWARNING);
+}
+
+}  // namespace win32keep

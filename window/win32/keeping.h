@@ -1,0 +1,40 @@
+// The Windows primitives for keeping the page: the clipboard, the save and print dialogs,
+// the window's pixels and a printer's device context. What is kept and how it is written
+// is decided in window/keep.h and window/sheet_pdf.h.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "printhead/page_record.h"
+#include "window/keep.h"
+
+namespace win32keep {
+
+// UTF-16 from UTF-8, and back.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+
+// Puts `text` (lines joined by line feeds) on the clipboard as Unicode text, lines
+// ended with CR LF; false when the clipboard could not be had.
+bool CopyText(HWND owner, const std::u16string& text);
+// The page's text as the clipboard has it now ("" when it holds no text).
+std::u16string ClipboardText();
+
+// The name the user chose in the save dialog (PDF, PNG or text; PDF only when
+// `pdfOnly`), or nothing when they cancelled.
+std::optional<std::wstring> AskSavePath(HWND owner, bool pdfOnly);
+
+// The window's client area as it stands on screen, as a PNG file.
+std::string ClientPng(HWND window);
+
+// Asks for a printer and prints the sheet with `page` on it, in `face`; false when the
+// user cancelled or printing failed.
+bool PrintSheet(HWND owner, const General::PageRecord& page, const std::string& face);
+
+// Shows `sentence` in a warning box over `owner`.
+void Warn(HWND owner, const std::string& sentence);
+
+}  // namespace win32keep
