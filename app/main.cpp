@@ -49,10 +49,12 @@ void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const
         startupMessages.emplace_back(type, text);
         return;
     }
+    // Shown as paths are, so that whatever the variables hold the message stays one line.
     std::fprintf(stderr,
                  "pexal-printer: needs a graphical display, and none could be reached "
                  "(DISPLAY=%s, WAYLAND_DISPLAY=%s)\n",
-                 EnvironmentOr("DISPLAY", "unset"), EnvironmentOr("WAYLAND_DISPLAY", "unset"));
+                 pexal::QuotePath(EnvironmentOr("DISPLAY", "unset")).c_str(),
+                 pexal::QuotePath(EnvironmentOr("WAYLAND_DISPLAY", "unset")).c_str());
     (void)context;
     std::_Exit(1);
 }
@@ -67,8 +69,30 @@ void ReleaseStartupMessages() {
 
 }  // namespace
 
+// A scale no screen needs would make the window and its page image grow by the hundreds of
+// megabytes, and the printer stop taking bytes while it draws them.
+bool ScaleIsSane() {
+    const struct {
+        const char* name;
+        double most;
+    } limits[] = {{"QT_SCALE_FACTOR", 8}, {"QT_FONT_DPI", 8 * 96}};
+    for (const auto& limit : limits) {
+        const char* value = std::getenv(limit.name);
+        if (value == nullptr || *value == '\0') continue;
+        const double asked = std::atof(value);
+        if (asked > limit.most) {
+            std::cerr << "pexal-printer: " << limit.name << "=" << pexal::QuotePath(value)
+                      << " asks for a window far larger than any screen; at most " << limit.most
+                      << " is taken" << std::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
 int main(int, char**) {
     MakeStandardStreamsHarmless();
+    if (!ScaleIsSane()) return 1;
     // The printer takes no arguments; Qt's own options (-qwindowtitle, -style, ...) would
     // change the window, so Qt sees none either.
     char name[] = "pexal-printer";

@@ -93,6 +93,10 @@ TEST_F(SendRefuses, InputItCannotSendWithoutTouchingThePort) {
         {{"--port", "2147483648", "x"}, "", 1, "--port"},
         {{"--timeout", "0", "x"}, "", 1, "--timeout"},
         {{"--colour"}, "", 1, "unknown option '--colour'"},
+        {{"--timeout", "1.2.3", "x"}, "", 1, "--timeout takes seconds above 0, not '1.2.3'"},
+        {{"--timeout", std::string(400, '9'), "x"}, "", 1, "--timeout takes seconds"},
+        {{"--timeout", "\x1b[31m", "x"}, "", 1, "not $'\\E[31m'"},  // shown, not sent to the terminal
+        {{"x", "--port"}, "", 1, "'--port' needs a value"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(send(c.args, c.input), c.status) << c.says;
@@ -100,6 +104,30 @@ TEST_F(SendRefuses, InputItCannotSendWithoutTouchingThePort) {
         EXPECT_FALSE(fs::exists(portFile())) << c.says;
     }
     EXPECT_EQ(send({"--help"}), 0);
+}
+
+// A text given up half-way, with no printer to take its first byte, leaves the port empty
+// and says so: refused input, and a message nobody can read (standard error a pipe whose
+// reader is gone, which would raise SIGPIPE).
+TEST_F(SendRefuses, GivingUpWithoutAPrinterLeavesThePortEmpty) {
+    const struct {
+        std::vector<std::string> args;
+        std::string input, says;
+    } cases[] = {
+        {{"--raw", "--timeout", "0.5"}, std::string("A\0B", 3), "byte 2 of the input is 0"},
+        {{"--timeout", "0.5"}, "a\xFF", "not valid UTF-8 (byte 2)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(send(c.args, c.input), 2) << c.says;
+        EXPECT_NE(errors().find(c.says), std::string::npos) << errors();
+        EXPECT_NE(errors().find("0 bytes taken; the rest was withdrawn"), std::string::npos) << errors();
+        EXPECT_EQ(portByte(), 0) << c.says;
+    }
+    const std::string status = pexal_test::Capture(
+        "(TMPDIR='" + dir().string() + "' " PEXAL_SEND_PATH " -n --timeout 0.5 \xE2\x98\x83 2>&1; echo $? >'" +
+        (dir() / "status").string() + "') | true; cat '" + (dir() / "status").string() + "'");
+    EXPECT_EQ(status, "2") << "not killed by SIGPIPE (141)";
+    EXPECT_EQ(portByte(), 0);
 }
 
 TEST_F(SendRefuses, PortFileItCannotUseNamedOnOneLineWhateverItsBytes) {

@@ -64,19 +64,33 @@ TEST_F(PrinterProcess, PrintersForDifferentPortFilesRunSideBySide) {
     }
 }
 
-TEST_F(PrinterProcess, WithoutADisplayItSaysSoInOneLineAndExits1) {
-    std::unique_ptr<pexal_test::Child> printer;
-    {
-        const pexal_test::ScopedEnv platform("QT_QPA_PLATFORM", "xcb");
-        const pexal_test::ScopedEnv display("DISPLAY", ":999999");  // no such server
-        printer = start(dir(), "errors.txt");
+// Settings it cannot work with: one line that says so (with what the variable holds shown
+// as paths are), and exit 1 before anything grows.
+TEST_F(PrinterProcess, WithoutADisplayOrWithAnAbsurdScaleItSaysSoInOneLineAndExits1) {
+    const struct {
+        const char* name;
+        const char* value;
+        const char* says;
+    } cases[] = {
+        {"DISPLAY", ":999999\x1b[31m", "pexal-printer: needs a graphical display"},  // no such server
+        {"QT_SCALE_FACTOR", "1000", "pexal-printer: QT_SCALE_FACTOR=1000 asks for a window far larger"},
+        {"QT_FONT_DPI", "100000", "pexal-printer: QT_FONT_DPI=100000 asks for a window far larger"},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<pexal_test::Child> printer;
+        {
+            const pexal_test::ScopedEnv platform("QT_QPA_PLATFORM", "xcb");
+            const pexal_test::ScopedEnv display("DISPLAY", ":999999");
+            const pexal_test::ScopedEnv setting(c.name, c.value);
+            printer = start(dir(), "errors.txt");
+        }
+        ASSERT_TRUE(Within(30s, [&] { return printer->Finished().has_value(); }));
+        EXPECT_EQ(*printer->Finished(), 1);
+        const std::string errors = readFile("errors.txt");
+        EXPECT_EQ(errors.rfind(c.says, 0), 0u) << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        EXPECT_EQ(errors.find('\x1b'), std::string::npos) << errors;
     }
-
-    ASSERT_TRUE(Within(30s, [&] { return printer->Finished().has_value(); }));
-    EXPECT_EQ(*printer->Finished(), 1);
-    const std::string errors = readFile("errors.txt");
-    EXPECT_EQ(errors.rfind("pexal-printer: needs a graphical display", 0), 0u) << errors;
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
 }
 
 }  // namespace

@@ -22,6 +22,9 @@ void CatchStopSignals() {
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // A message written into a pipe nobody reads must not end the send half-way, with a
+    // byte left in the port: the write fails instead, and the message is lost.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 std::string SignalName(int signal) { return strsignal(signal); }

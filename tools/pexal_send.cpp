@@ -45,8 +45,12 @@ struct Options {
     std::optional<std::string> text;  // from the arguments; standard input otherwise
 };
 
-// The one place that speaks to the user on standard error.
-void Say(const std::string& message) { std::cerr << "pexal-send: " << message << "\n"; }
+// The one place that speaks to the user on standard error. A message that cannot be
+// written (standard error a closed pipe, say) is lost, and nothing worse: the next is tried.
+void Say(const std::string& message) {
+    std::cerr << "pexal-send: " << message << "\n" << std::flush;
+    std::cerr.clear();
+}
 
 Exit Fail(Exit status, const std::string& message) {
     Say(message);
@@ -91,8 +95,12 @@ Exit Print(const std::string& text) {
     return Fail(Exit::kUsage, std::string("cannot write to standard output: ") + std::strerror(errno));
 }
 
-// 'text', built by appending: GCC 12 warns falsely (-Wrestrict) at "'" + a string.
+// 'text', built by appending: GCC 12 warns falsely (-Wrestrict) at "'" + a string. Text
+// that is not printable is shown escaped, as paths are, so that a message stays one line
+// and writes no control character to the terminal.
 std::string Quoted(const std::string& text) {
+    const std::string shown = pexal::QuotePath(text);
+    if (shown != text) return shown;
     std::string quoted(1, '\'');
     quoted += text;
     quoted += '\'';
@@ -132,15 +140,14 @@ std::optional<Exit> ParseArguments(int argc, char** argv, Options& options) {
                     break;
                 }
                 return UsageError("--port takes a whole number from " +
-                                  std::to_string(pexal::kFirstPort) + " to 2147483647, not '" +
-                                  optarg + "'");
+                                  std::to_string(pexal::kFirstPort) + " to 2147483647, not " +
+                                  Quoted(optarg));
             case 't':
                 if (const auto seconds = ParseSeconds(optarg)) {
                     options.timeout = *seconds;
                     break;
                 }
-                return UsageError("--timeout takes seconds above 0, not '" + std::string(optarg) +
-                                  "'");
+                return UsageError("--timeout takes seconds above 0, not " + Quoted(optarg));
             case 'h':
                 return Print(kUsageText);
             case 'V':
@@ -292,14 +299,24 @@ private:
         }
     }
 
-    // Input we cannot send: what came before it was sent, nothing after it is.
+    // Input we cannot send: what came before it is sent, nothing after it is. A byte the
+    // printer does not take meanwhile (none running, a signal, a failing port file) is
+    // taken back like any other, so that nothing is left in the port.
     Exit Refused(const std::string& why) {
+        const std::string hint = options_.raw ? "" : " (use --raw to send bytes unchanged)";
+        if (link_.pending()) {
+            if (const host::Status taken = link_.WaitUntilTaken(); !taken.ok()) {
+                Say(why + hint);
+                return Stopped(taken);
+            }
+        }
         progress_.End(link_.taken());
-        const std::uint64_t sent = link_.taken() + (link_.pending() ? 1 : 0);
-        if (link_.pending()) link_.WaitUntilTaken();
+        const std::uint64_t sent = link_.taken();
         return Fail(Exit::kBadInput,
-                    why + "; " + (sent == 0 ? "nothing sent" : Bytes(sent) + " were already sent") +
-                        (options_.raw ? "" : " (use --raw to send bytes unchanged)"));
+                    why + "; " +
+                        (sent == 0 ? "nothing sent"
+                                   : Bytes(sent) + (sent == 1 ? " was" : " were") + " already sent") +
+                        hint);
     }
 
     // The send cannot go on: take our byte back if the printer has not, and say how far
