@@ -42,9 +42,24 @@ Status Handshake::Wait(bool store, std::uint8_t byte) {
     for (;;) {
         if (cancel_ != nullptr && *cancel_ != 0) return {Outcome::kInterrupted, "", ""};
         io::Failure why;
-        // Storing checks for 0 under the same lock, so nobody's byte is overwritten.
-        const std::uint8_t held =
-            store ? lock_.Swap(port_, 0, byte, &why) : lock_.Read(port_, &why);
+        if (const Status followed = Follow(&why); !followed.ok()) return followed;
+        std::uint8_t held = 1;  // not empty, until a look says otherwise
+        if (why.ok() && stored_ && lock_.SlotCut(port_)) {
+            stored_ = false;
+            return {Outcome::kUnusable,
+                    "it was cut short while byte " + std::to_string(taken_ + 1) +
+                        " waited in it, so whether the printer took that byte cannot be known",
+                    io::PortFilePath()};
+        }
+        if (why.ok() && resend_) {  // ours first, where the printer looks now
+            if (lock_.Swap(port_, 0, last_, &why) == 0 && why.ok()) {
+                resend_ = false;
+                stored_ = true;
+            }
+        } else if (why.ok()) {
+            // Storing checks for 0 under the same lock, so nobody's byte is overwritten.
+            held = store ? lock_.Swap(port_, 0, byte, &why) : lock_.Read(port_, &why);
+        }
         const auto now = Clock::now();
         if (why.ok() && held == 0) {
             if (stored_) {
@@ -81,12 +96,40 @@ Status Handshake::Put(std::uint8_t byte) { return Wait(true, byte); }
 
 Status Handshake::WaitUntilTaken() { return Wait(false, 0); }
 
+// A replaced file tells whether our byte was taken: the printer took it there, or nobody
+// ever will. Until the path names a usable file again, `why` says why the sender waits.
+Status Handshake::Follow(io::Failure* why) {
+    if (!holding_ || (lock_.Held() && lock_.StillNamed())) return {};
+    if (lock_.Held()) {
+        if (stored_) {
+            const std::uint8_t held = lock_.SwapHeld(port_, last_, 0, why);
+            if (why->busy()) return {};
+            if (!why->ok()) return {Outcome::kUnusable, why->reason, why->path};
+            stored_ = false;
+            if (held == last_) {
+                resend_ = true;
+            } else {
+                ++taken_;
+                lastTake_ = Clock::now();
+            }
+        }
+        lock_.Release();
+    }
+    lock_.TryLock(port_, why);
+    return {};
+}
+
 bool Handshake::Withdraw() {
+    if (resend_) {  // taken back from a replaced file, and not stored again
+        resend_ = false;
+        return true;
+    }
     if (!stored_) return false;
     // A lock held by the printer passes within microseconds: try a little while.
     for (int attempt = 0; attempt < 100; ++attempt) {
         io::Failure why;
-        const std::uint8_t held = lock_.Swap(port_, last_, 0, &why);
+        // From the file it was stored in, wherever the path points now.
+        const std::uint8_t held = lock_.SwapHeld(port_, last_, 0, &why);
         if (why.busy()) {
             std::this_thread::sleep_for(kRetry);
             continue;

@@ -1,7 +1,13 @@
 // The host's side of the printer handshake: a byte is stored only when the data port
 // reads 0 (checked and stored under one lock), and counts as taken once the printer has
 // cleared the port again. A lock held by someone else, or a temporary directory not made
-// yet, is waited out; any other failure of the port file ends the wait. A byte of ours still in the port can be taken back.
+// yet, is waited out; any other failure of the port file ends the wait. A byte of ours
+// still in the port can be taken back.
+//
+// The host may remove, replace or move the port file during a text. A byte of ours is
+// looked for in the file it was stored in: taken there, it counts; not taken, it is taken
+// back from there and stored again in the file the path names now, and the sender lock
+// moves with it. A file cut short below our byte has lost it: that ends the text.
 #pragma once
 
 #include <chrono>
@@ -25,7 +31,7 @@ public:
 
     // Takes the port's sender lock, once, without waiting: false with `why` busy while
     // another sender holds it. Held until destruction; the handshake goes through it.
-    bool Hold(io::Failure* why) { return lock_.TryLock(port_, why); }
+    bool Hold(io::Failure* why) { return holding_ = lock_.TryLock(port_, why); }
 
     // Waits until the port reads 0, then stores `byte`. Not ok: kTimedOut, kUnusable
     // (with the port file's path and reason) or kInterrupted.
@@ -44,19 +50,23 @@ public:
 
     // Bytes stored and then seen taken.
     std::uint64_t taken() const { return taken_; }
-    // Whether a byte of ours may still be in the port.
-    bool pending() const { return stored_; }
-    std::int32_t port() const { return port_; }
+    // Whether a byte of ours may still be in the port (or is yet to be stored again).
+    bool pending() const { return stored_ || resend_; }
 
 private:
     // Waits until the port reads 0; with `store`, stores `byte` there in the same step.
     Status Wait(bool store, std::uint8_t byte);
+    // When the path no longer names the held file: settles our byte there and takes the
+    // sender lock again on the file the path names. `why` busy or missing: look again.
+    Status Follow(io::Failure* why);
 
     const std::int32_t port_;
     const Clock::duration timeout_;
     const volatile std::sig_atomic_t* cancel_ = nullptr;
     io::SenderLock lock_;
+    bool holding_ = false;  // the sender lock was taken: it follows the file
     bool stored_ = false;  // a byte of ours may still be in the port
+    bool resend_ = false;  // our last byte, taken back from a replaced file, to store again
     std::uint8_t last_ = 0;
     std::uint64_t taken_ = 0;
     Clock::time_point lastTake_{};  // when a byte of ours was last seen taken; {} for never

@@ -134,6 +134,17 @@ std::uint8_t SenderLock::Read(std::int32_t port, Failure* why) {
 std::uint8_t SenderLock::Swap(std::int32_t port, std::uint8_t expected, std::uint8_t value,
                               Failure* why) {
     if (!Through(port)) return SWAP_IO_BYTE(port, expected, value, why);
+    return SwapIn(port, expected, value, why);
+}
+
+std::uint8_t SenderLock::SwapHeld(std::int32_t port, std::uint8_t expected, std::uint8_t value,
+                                  Failure* why) {
+    if (!held_ || port != port_) return SWAP_IO_BYTE(port, expected, value, why);
+    return SwapIn(port, expected, value, why);
+}
+
+std::uint8_t SenderLock::SwapIn(std::int32_t port, std::uint8_t expected, std::uint8_t value,
+                                Failure* why) {
     const std::int64_t slot = SlotOffset(port);
     if (!held_->Lock(slot, /*exclusive=*/true, why)) return 0;
     std::uint8_t held = 0;
@@ -144,6 +155,16 @@ std::uint8_t SenderLock::Swap(std::int32_t port, std::uint8_t expected, std::uin
     held_->Unlock(slot);
     return done ? held : 0;
 }
+
+bool SenderLock::StillNamed() const { return held_ && held_->StillNamed(); }
+
+bool SenderLock::SlotCut(std::int32_t port) const {
+    if (!held_ || port != port_) return false;
+    const std::int64_t size = held_->Size();
+    return size >= 0 && size <= SlotOffset(port);
+}
+
+void SenderLock::Release() { held_.reset(); }
 
 // A file the host has removed or replaced since is left alone: the printer looks for
 // the port's byte by the name.

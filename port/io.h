@@ -80,8 +80,21 @@ public:
     std::uint8_t Swap(std::int32_t port, std::uint8_t expected, std::uint8_t value,
                       Failure* why = nullptr);
 
+    // The file the lock holds, whatever the path names now: a byte stored there is there,
+    // taken or not, even after the host removed, replaced or moved the file. Whether the
+    // path still names it; whether the port's slot lies beyond its end (the host cut it
+    // short); and a swap of the port's byte in it (as SWAP_IO_BYTE).
+    bool Held() const { return held_ != nullptr; }
+    bool StillNamed() const;
+    bool SlotCut(std::int32_t port) const;
+    std::uint8_t SwapHeld(std::int32_t port, std::uint8_t expected, std::uint8_t value,
+                          Failure* why = nullptr);
+    // Lets go of the lock and its file, to take the lock again on the file the path names.
+    void Release();
+
 private:
     bool Through(std::int32_t port) const;
+    std::uint8_t SwapIn(std::int32_t port, std::uint8_t expected, std::uint8_t value, Failure* why);
 
     std::unique_ptr<LockedByte> held_;
     std::int32_t port_ = 0;

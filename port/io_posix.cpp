@@ -161,4 +161,9 @@ bool LockedByte::StillNamed() const {
            named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
+std::int64_t LockedByte::Size() const {
+    struct stat held = {};
+    return ::fstat(file_, &held) == 0 ? static_cast<std::int64_t>(held.st_size) : -1;
+}
+
 }  // namespace io

@@ -197,4 +197,9 @@ bool LockedByte::StillNamed() const {
            held.NumberOfLinks > 0 && !held.DeletePending;
 }
 
+std::int64_t LockedByte::Size() const {
+    LARGE_INTEGER size = {};
+    return GetFileSizeEx(file_, &size) ? static_cast<std::int64_t>(size.QuadPart) : -1;
+}
+
 }  // namespace io

@@ -53,6 +53,8 @@ public:
     // Whether the path still names the file held open: the host may have removed or
     // replaced it since, and then what is written here reaches nobody.
     bool StillNamed() const;
+    // The held file's length now (the host may have cut it short); -1 when unknown.
+    std::int64_t Size() const;
 
 private:
 #ifdef _WIN32

@@ -3,6 +3,9 @@
 #include <signal.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -159,6 +162,62 @@ TEST_F(Send, WrapFoldsAtSpacesAndTheEdgesAreWarnedAboutOtherwise) {
         Child sender({PEXAL_SEND_PATH, "-n", o.text}, false, errorsFile());
         EXPECT_EQ(pollUntilExit(sender), 0);
         EXPECT_NE(errors().find("warning: " + o.says), std::string::npos) << errors();
+    }
+}
+
+// The host removes, replaces or moves the port file while byte F of a text waits in it:
+// nothing is lost or printed twice, and what is said taken is what was printed.
+TEST_F(Send, APortFileReplacedUnderASenderLosesAndDoublesNoByte) {
+    namespace fs = std::filesystem;
+    const fs::path moved = dir() / "moved";
+    const struct {
+        const char* host;
+        std::function<void()> does;
+        int status;
+        std::string printed, says;
+    } cases[] = {
+        {"deletes it", [&] { fs::remove(portFile()); }, 0, "ABCDEFGHIJ", ""},
+        {"renames an empty file over it",
+         [&] {
+             std::ofstream(dir() / "new") << std::string(64, '\0');
+             fs::rename(dir() / "new", portFile());
+         },
+         0, "ABCDEFGHIJ", ""},
+        {"cuts it short", [&] { fs::resize_file(portFile(), 0); }, 4, "ABCDE",
+         "while byte 6 waited in it, so whether the printer took that byte cannot be known (5 bytes taken)"},
+        {"moves it away for a directory",
+         [&] {
+             fs::rename(portFile(), moved);
+             fs::create_directory(portFile());
+         },
+         4, "ABCDE", "(5 bytes taken; the rest was withdrawn)"},
+        {"moves it away for a link",
+         [&] {
+             fs::rename(portFile(), moved);
+             fs::create_symlink(moved, portFile());
+         },
+         4, "ABCDE", "(5 bytes taken; the rest was withdrawn)"},
+    };
+    for (const auto& c : cases) {
+        printed->marks.clear();
+        Child sender({PEXAL_SEND_PATH, "-n", "--timeout", "20", "ABCDEFGHIJ"}, false, errorsFile());
+        // The printer takes five bytes, then stops while the sender stores the sixth.
+        EXPECT_TRUE(pexal_test::Until(
+            std::chrono::seconds(20), [&] { return printed->text() == "ABCDE" && portByte() == 'F'; },
+            [&] {
+                if (printed->text().size() < 5) PollPort();
+            }))
+            << c.host;
+        c.does();
+        EXPECT_EQ(pollUntilExit(sender), c.status) << c.host << ": " << errors();
+        EXPECT_EQ(printed->text(), c.printed) << c.host;
+        EXPECT_NE(errors().find(c.says), std::string::npos) << c.host << ": " << errors();
+        if (fs::exists(moved)) {  // the host puts its file back: nothing of ours is left in it
+            fs::remove_all(portFile());
+            fs::rename(moved, portFile());
+            ticks(2);
+            EXPECT_EQ(printed->text(), c.printed) << c.host;
+        }
     }
 }
 
