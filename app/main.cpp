@@ -108,12 +108,19 @@ int main(int, char**) {
 
     const std::string portFile = io::PortFilePath();
     Form1* shown = nullptr;
-    SinglePrinter single(portFile, [&shown] {
-        if (shown == nullptr) return;
-        shown->showNormal();
-        shown->raise();
-        shown->activateWindow();
-    });
+    SinglePrinter single(
+        portFile,
+        [&shown] {
+            if (shown == nullptr) return;
+            shown->showNormal();
+            shown->raise();
+            shown->activateWindow();
+        },
+        [&portFile] {  // the file became another printer's: that one prints from it now
+            std::cerr << "pexal-printer: another printer prints from " << pexal::QuotePath(portFile)
+                      << " now; this one stops" << std::endl;
+            QApplication::exit(0);
+        });
     switch (single.claim()) {
         case SinglePrinter::Claim::kOurs:
             break;

@@ -1,5 +1,6 @@
 #include "app/single_printer.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -9,36 +10,35 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
-std::string WorkingDirectory() {
-    char buffer[4096];
-    return ::getcwd(buffer, sizeof buffer) != nullptr ? buffer : ".";
-}
-
 // Printers meet when their port files are one file, however its directory is named: a
 // symbolic link, a bind mount, "..", a relative TMPDIR. The directory's device and inode
-// say so; only a directory that does not exist (yet) is named by its path, as raw bytes,
-// since a path need not be text.
-std::string ServerName(const std::string& portFile) {
+// say so; a directory that does not exist (yet) is named by its path made absolute and
+// plain ("//d", "/./d" and "/d" are one), as raw bytes, since a path need not be text.
+std::string Identity(const std::string& portFile) {
+    namespace fs = std::filesystem;
     const auto slash = portFile.rfind('/');
     const std::string directory =
         slash == std::string::npos ? "." : slash == 0 ? "/" : portFile.substr(0, slash);
     struct stat info = {};
-    const std::string identity =
-        ::stat(directory.c_str(), &info) == 0
-            ? "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + "/" +
-                  portFile.substr(slash + 1)
-            : "path " + (portFile.front() == '/' ? portFile : WorkingDirectory() + "/" + portFile);
-    const QByteArray digest =
-        QCryptographicHash::hash(QByteArray::fromStdString(identity), QCryptographicHash::Sha256)
-            .toHex();
-    return "pexal-printer-" + digest.left(32).toStdString();
+    if (::stat(directory.c_str(), &info) == 0) {
+        return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + "/" +
+               portFile.substr(slash + 1);
+    }
+    std::error_code ignored;
+    std::string plain = fs::absolute(fs::path(portFile), ignored).lexically_normal().string();
+    while (plain.rfind("//", 0) == 0) plain.erase(0, 1);
+    return "path " + plain;
 }
 
 // The abstract address: a leading zero byte, then the name, with no terminator.
-socklen_t Address(const std::string& name, sockaddr_un* address) {
+socklen_t Address(const std::string& identity, sockaddr_un* address) {
+    const QByteArray digest =
+        QCryptographicHash::hash(QByteArray::fromStdString(identity), QCryptographicHash::Sha256).toHex();
+    const std::string name = "pexal-printer-" + digest.left(32).toStdString();
     *address = {};
     address->sun_family = AF_UNIX;
     std::memcpy(address->sun_path + 1, name.data(), name.size());
@@ -47,54 +47,117 @@ socklen_t Address(const std::string& name, sockaddr_un* address) {
 
 int NewSocket() { return ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }
 
-// True when a printer answered; connecting is all it needs to come to the front.
-bool AskToComeToTheFront(const sockaddr_un& address, socklen_t length) {
+enum class Answer { kServes, kNoLonger, kNobody };
+
+// Asks the printer holding the name whether it still prints from that file (it says '1'
+// and comes to the front, or '0'). A holder of another user, or one that says nothing
+// within a second, is nobody.
+Answer Ask(const sockaddr_un& address, socklen_t length) {
     const int fd = NewSocket();
-    if (fd < 0) return false;
-    const bool answered =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 || errno == EAGAIN;
+    if (fd < 0) return Answer::kNobody;
+    Answer answer = Answer::kNobody;
+    pollfd wait = {fd, POLLOUT, 0};
+    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 ||
+                           (errno == EINPROGRESS && ::poll(&wait, 1, 1000) == 1);
+    ucred peer = {};
+    socklen_t size = sizeof peer;
+    if (connected && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::getuid()) {
+        wait = {fd, POLLIN, 0};
+        char said = 0;
+        if (::poll(&wait, 1, 1000) == 1 && ::read(fd, &said, 1) == 1) {
+            answer = said == '1' ? Answer::kServes : Answer::kNoLonger;
+        }
+    }
     ::close(fd);
-    return answered;
+    return answer;
 }
 
 }  // namespace
 
-SinglePrinter::SinglePrinter(const std::string& portFile, std::function<void()> onAnotherStart) {
+SinglePrinter::SinglePrinter(const std::string& portFile, std::function<void()> onAnotherStart,
+                             std::function<void()> onTaken)
+    : portFile_(portFile), onAnotherStart_(std::move(onAnotherStart)), onTaken_(std::move(onTaken)) {
+    identity_ = Identity(portFile_);
+    claim_ = Claim(identity_);
+    if (claim_ == Claim::kAnotherPrinter) return;
+    recheck_.setInterval(1000);
+    QObject::connect(&recheck_, &QTimer::timeout, [this] { Recheck(); });
+    recheck_.start();
+}
+
+// Binding is the claim, and only one process can bind a name. A holder that no longer
+// prints from the file is about to let go of the name: it is tried for again.
+enum SinglePrinter::Claim SinglePrinter::Claim(const std::string& identity) {
     sockaddr_un address;
-    const socklen_t length = Address(ServerName(portFile), &address);
-    // Binding is the claim, and only one process can bind a name; a printer that lost the
-    // race but finds nobody to talk to (the first has just ended) tries again.
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    const socklen_t length = Address(identity, &address);
+    for (int attempt = 0; attempt < 10; ++attempt) {
         const int fd = NewSocket();
         if (fd < 0) {
             error_ = std::strerror(errno);
-            return;
+            return Claim::kUnchecked;
         }
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
-            ::listen(fd, 8) == 0) {
-            listening_ = fd;
-            claim_ = Claim::kOurs;
-            notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-            QObject::connect(notifier_.get(), &QSocketNotifier::activated, [fd, onAnotherStart] {
-                for (int other; (other = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-                    ::close(other);
-                    onAnotherStart();
-                }
-            });
-            return;
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 && ::listen(fd, 8) == 0) {
+            Listen(fd, identity);
+            return Claim::kOurs;
         }
         const int error = errno;
         ::close(fd);
         if (error != EADDRINUSE) {
             error_ = std::strerror(error);
-            return;
+            return Claim::kUnchecked;
         }
-        if (AskToComeToTheFront(address, length)) {
-            claim_ = Claim::kAnotherPrinter;
-            return;
+        switch (Ask(address, length)) {
+            case Answer::kServes:
+                return Claim::kAnotherPrinter;
+            case Answer::kNobody:
+                error_ = "another program holds the name printers meet by";
+                return Claim::kUnchecked;
+            case Answer::kNoLonger:
+                ::usleep(100 * 1000);
+                break;
         }
     }
-    error_ = "the printer holding the name does not answer";
+    error_ = "the printer holding the name does not let go of it";
+    return Claim::kUnchecked;
+}
+
+void SinglePrinter::Listen(int fd, const std::string& identity) {
+    notifier_.reset();
+    if (listening_ >= 0) ::close(listening_);
+    listening_ = fd;
+    identity_ = identity;
+    notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+        for (int other; (other = ::accept4(listening_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+            const bool serves = Identity(portFile_) == identity_;
+            const char answer = serves ? '1' : '0';
+            (void)!::write(other, &answer, 1);
+            ::close(other);
+            if (serves) {
+                onAnotherStart_();
+            } else {  // after this handler: the claim moves, and with it this notifier
+                QTimer::singleShot(0, &recheck_, [this] { Recheck(); });
+                return;
+            }
+        }
+    });
+}
+
+// The file the path names may have changed: the claim moves to it. Where another printer
+// already serves it, this one stops; where no claim can be had, it prints on unchecked
+// (and tries again when the file changes once more).
+void SinglePrinter::Recheck() {
+    const std::string now = Identity(portFile_);
+    if (now == identity_) return;
+    notifier_.reset();
+    if (listening_ >= 0) ::close(listening_);
+    listening_ = -1;
+    identity_ = now;
+    claim_ = Claim(now);
+    if (claim_ == Claim::kAnotherPrinter) {
+        recheck_.stop();
+        onTaken_();
+    }
 }
 
 SinglePrinter::~SinglePrinter() {

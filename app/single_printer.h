@@ -1,10 +1,17 @@
 // One printer per port file. Two printers polling one port file split the text between
 // their windows and print some bytes twice, so the second to start hands over to the
 // first instead. The meeting point is a Unix socket in Linux's abstract namespace named
-// after the port file: it writes no file, and it vanishes with the process that holds it.
+// after the port file's identity: it writes no file, and it vanishes with the process
+// that holds it.
+//
+// The rule holds for as long as the printers run: each printer looks again every second
+// at which file its path names (a directory made, re-made, renamed or mounted over), and
+// moves its claim with it; one whose file is now another printer's stops. Only a printer
+// of the same user is believed: a name another user holds does not stop a printer.
 #pragma once
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,8 +19,10 @@
 class SinglePrinter {
 public:
     // Claims `portFile` for this process; `onAnotherStart` runs (in the event loop) each
-    // time a later printer for the same file starts and hands over.
-    SinglePrinter(const std::string& portFile, std::function<void()> onAnotherStart);
+    // time a later printer for the same file starts and hands over; `onTaken`, when the
+    // file this printer's path names became one another printer serves.
+    SinglePrinter(const std::string& portFile, std::function<void()> onAnotherStart,
+                  std::function<void()> onTaken);
     ~SinglePrinter();
     SinglePrinter(const SinglePrinter&) = delete;
     SinglePrinter& operator=(const SinglePrinter&) = delete;
@@ -27,8 +36,16 @@ public:
     const std::string& error() const { return error_; }
 
 private:
+    Claim Claim(const std::string& identity);
+    void Listen(int fd, const std::string& identity);
+    void Recheck();
+
+    std::string portFile_;
+    std::string identity_;  // of the file claimed
     int listening_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
-    Claim claim_ = Claim::kUnchecked;
+    QTimer recheck_;
+    std::function<void()> onAnotherStart_, onTaken_;
+    enum Claim claim_ = Claim::kUnchecked;
     std::string error_;
 };

@@ -2,6 +2,9 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 #include <thread>
 
 #include "tests/kit.h"
@@ -90,6 +93,56 @@ TEST_F(PrinterProcess, WithoutADisplayOrWithAnAbsurdScaleItSaysSoInOneLineAndExi
         EXPECT_EQ(errors.rfind(c.says, 0), 0u) << errors;
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
         EXPECT_EQ(errors.find('\x1b'), std::string::npos) << errors;
+    }
+}
+
+// One printer per port file for as long as they run, whatever happens to the directory:
+// made after the printers start (by any spelling), renamed under a running printer; and a
+// name another user holds does not stop a printer.
+TEST_F(PrinterProcess, OnePrinterPerFileFollowsTheDirectoryAndBelievesOnlyItsOwnUser) {
+    const auto running = [](const std::vector<std::unique_ptr<pexal_test::Child>>& printers) {
+        return std::count_if(printers.begin(), printers.end(), [](const auto& p) { return !p->Finished(); });
+    };
+    {  // made later: the one started first moves its claim there, the other stops
+        std::vector<std::unique_ptr<pexal_test::Child>> printers;
+        printers.push_back(start(dir() / "later", "later1.txt"));
+        printers.push_back(start(dir() / "." / "later", "later2.txt"));
+        std::this_thread::sleep_for(1500ms);  // both poll a directory that is not there
+        fs::create_directory(dir() / "later");
+        printers.push_back(start(dir() / "later", "later3.txt"));
+        EXPECT_TRUE(Within(30s, [&] { return running(printers) == 1 && Polling(dir() / "later"); }))
+            << readFile("later1.txt") << readFile("later2.txt") << readFile("later3.txt");
+    }
+    {  // renamed: the directory's new name gets a printer of its own
+        fs::create_directory(dir() / "old");
+        std::vector<std::unique_ptr<pexal_test::Child>> printers;
+        printers.push_back(start(dir() / "old", "old.txt"));
+        ASSERT_TRUE(Within(30s, [&] { return Polling(dir() / "old"); }));
+        fs::rename(dir() / "old", dir() / "new");
+        printers.push_back(start(dir() / "new", "new.txt"));
+        std::this_thread::sleep_for(2500ms);
+        EXPECT_EQ(running(printers), 2) << readFile("new.txt");
+    }
+    if (::geteuid() == 0) {  // another user listens where printers of this file meet
+        fs::create_directory(dir() / "held");
+        struct stat info = {};
+        ::stat((dir() / "held").c_str(), &info);
+        const std::string identity = "inode " + std::to_string(info.st_dev) + ":" +
+                                     std::to_string(info.st_ino) + "/dov_port.dat";
+        pexal_test::Child squatter({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                    "/usr/bin/python3", "-c",
+                                    "import hashlib,socket,sys,time\n"
+                                    "s=socket.socket(socket.AF_UNIX)\n"
+                                    "s.bind(b'\\0pexal-printer-'+hashlib.sha256(sys.argv[1].encode()).hexdigest()[:32].encode())\n"
+                                    "s.listen(8); print('listening', file=sys.stderr, flush=True); time.sleep(30)",
+                                    identity},
+                                   false, (dir() / "squatter.txt").string());
+        ASSERT_TRUE(Within(30s, [&] { return readFile("squatter.txt").find("listening") != std::string::npos; }));
+        auto printer = start(dir() / "held", "held.txt");
+        EXPECT_TRUE(Within(30s, [&] { return Polling(dir() / "held") || printer->Finished(); }));
+        EXPECT_FALSE(printer->Finished()) << readFile("held.txt");
+        EXPECT_NE(readFile("held.txt").find("another program holds the name printers meet by"), std::string::npos)
+            << readFile("held.txt");
     }
 }
 
