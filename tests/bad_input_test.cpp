@@ -89,6 +89,7 @@ TEST_F(SendRefuses, InputItCannotSendWithoutTouchingThePort) {
         {{}, "", 0, "nothing to send"},
         {{}, "\xC0\xAF", 3, "not valid UTF-8 (byte 1)"},
         {{}, "\xED\xA0\x80", 3, "not valid UTF-8"},
+        {{}, "\xE0\x80\xAF", 3, "not valid UTF-8 (byte 1)"},  // an overlong '/'
         {{"--port", "99", "x"}, "", 1, "--port takes a whole number from 100"},
         {{"--port", "2147483648", "x"}, "", 1, "--port"},
         {{"--timeout", "0", "x"}, "", 1, "--timeout"},

@@ -177,6 +177,20 @@ TEST_F(PortLink, AFileThisUserMayOnlyReadIsStillRead) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the byte was not read, or a take seemed to work; "
                                          "2: no other user to become";
     EXPECT_EQ(portByte(), 'A');
+
+    // A FIFO this user may only read: opened without waiting for a writer, and refused.
+    fs::remove(portFile());
+    ASSERT_EQ(::mkfifo(portFile().c_str(), 0644), 0);
+    const pid_t reader = ::fork();
+    if (reader == 0) {
+        ::alarm(10);  // a reader that blocks ends here, and fails
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        io::Failure why;
+        io::READ_IO_BYTE(130, &why);
+        ::_exit(why.reason == "it is not a regular file" ? 0 : 1);
+    }
+    ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "blocked on, or took, a FIFO";
 }
 
 TEST_F(PortLink, EachPortHasASenderLockOfItsOwn) {

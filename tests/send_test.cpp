@@ -52,6 +52,22 @@ TEST_F(Send, ConcurrentSendersPrintEachTextWholeAndInTurn) {
     }
 }
 
+// A second sender waits for the first's whole text, however short its own --timeout: the
+// timeout bounds a wait for the printer, not for another sender.
+TEST_F(Send, ASecondSenderWaitsForTheFirstsTextBeyondItsOwnTimeout) {
+    Child first({PEXAL_SEND_PATH, "--raw", "-n", "--timeout", "30", std::string(8, 'A')});
+    pollUntil([&] { return printed->text() == "A"; }, "the first text under way");
+    Child second({PEXAL_SEND_PATH, "--raw", "-n", "--timeout", "0.2", "b"}, false, errorsFile());
+    std::optional<int> status;
+    EXPECT_TRUE(pexal_test::Until(std::chrono::seconds(20), [&] { return (status = second.Finished()); }, [] {
+        PollPort();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // 8 bytes: beyond 0.2 s
+    }));
+    EXPECT_EQ(status, 0) << errors();
+    EXPECT_EQ(pollUntilExit(first), 0);
+    EXPECT_EQ(printed->text(), "AAAAAAAAb");
+}
+
 TEST_F(Send, ASignalTakesBackTheByteThePrinterHasNotTaken) {
     const struct {
         int signal;
@@ -96,6 +112,16 @@ TEST_F(Send, InputIsSentAsItArrivesAndABadByteStopsItThere) {
         EXPECT_NE(errors().find(c.says), std::string::npos) << errors();
         EXPECT_NE(errors().find("; 2 bytes were already sent"), std::string::npos) << errors();
         EXPECT_EQ(printed->text(), "ab");
+    }
+    {  // good input in two pieces: the sender lock taken for the first serves the second
+        printed->marks.clear();
+        Child sender({PEXAL_SEND_PATH, "--raw"}, /*pipeInput=*/true, errorsFile());
+        sender.Write("ab");
+        pollUntil([&] { return printed->text() == "ab"; }, "the first piece");
+        sender.Write("cd");
+        sender.CloseInput();
+        EXPECT_EQ(pollUntilExit(sender), 0) << errors();
+        EXPECT_EQ(printed->text(), "abcd");
     }
     // In one piece: the same rule, everything before the bad sequence is printed.
     const struct {
