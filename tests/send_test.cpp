@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/facts.h"
 #include "port/poll_port.h"
 #include "tests/kit.h"
 
@@ -66,6 +67,24 @@ TEST_F(Send, ASecondSenderWaitsForTheFirstsTextBeyondItsOwnTimeout) {
     EXPECT_EQ(status, 0) << errors();
     EXPECT_EQ(pollUntilExit(first), 0);
     EXPECT_EQ(printed->text(), "AAAAAAAAb");
+}
+
+// Against a printer that takes a byte at each 200 ms tick, the sender stores the next byte
+// in time for the very next tick: ten bytes take ten ticks or about, not twenty.
+TEST_F(Send, APacedPrinterTakesAByteAtEveryTick) {
+    Child sender({PEXAL_SEND_PATH, "--raw", "-n", "--timeout", "30", "0123456789"});
+    int ticks = 0;
+    auto next = std::chrono::steady_clock::now();
+    std::optional<int> status;
+    while (!(status = sender.Finished()) && ticks < 100) {
+        next += pexal::kPollInterval;
+        std::this_thread::sleep_until(next);
+        PollPort();
+        if (!printed->text().empty()) ++ticks;  // from the first take on
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(printed->text(), "0123456789");
+    EXPECT_LE(ticks, 13) << "ticks from the first byte to the end of the text";
 }
 
 TEST_F(Send, ASignalTakesBackTheByteThePrinterHasNotTaken) {
