@@ -21,6 +21,18 @@ std::u16string Spoken(std::u16string text) {
 
 }  // namespace
 
+CaretMove MoveFor(ReadingKey key, bool control) {
+    switch (key) {
+        case ReadingKey::kLeft: return control ? CaretMove::PreviousWord : CaretMove::PreviousCharacter;
+        case ReadingKey::kRight: return control ? CaretMove::NextWord : CaretMove::NextCharacter;
+        case ReadingKey::kUp: return CaretMove::PreviousLine;
+        case ReadingKey::kDown: return CaretMove::NextLine;
+        case ReadingKey::kHome: return control ? CaretMove::PageStart : CaretMove::LineStart;
+        case ReadingKey::kEnd: break;
+    }
+    return control ? CaretMove::PageEnd : CaretMove::LineEnd;
+}
+
 void Reading::Struck(int x, int y, std::uint8_t code) {
     page_.Put(x, y, code);
     afterColumn_ = (x - pexal::kOriginX) / pexal::kCellWidth + 1;

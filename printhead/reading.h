@@ -22,6 +22,13 @@ enum class CaretMove {
     LineStart, LineEnd, PageStart, PageEnd,
 };
 
+// The keys that read the page; each front-end maps its own key codes to these.
+enum class ReadingKey { kLeft, kRight, kUp, kDown, kHome, kEnd };
+
+// The move a key asks for, Ctrl held or not: by word with Left and Right, to the page's
+// ends with Home and End.
+CaretMove MoveFor(ReadingKey key, bool control);
+
 // Offsets into the text told: [start, end), start <= end, both within 0..length.
 struct TextSpan {
     int start = 0;

@@ -39,6 +39,11 @@ inline constexpr Control kPicture1{"Picture1", {2280, 120, 1335, 855}};
 inline constexpr std::array<Control, 4> kTabOrder{kLabel1, kNewPage, kPaper, kPicture1};
 
 inline constexpr char kNewPageCaption[] = "New page";
+// What assistive technology calls the page and the illustration.
+inline constexpr char16_t kPageName[] = u"Page";
+inline constexpr char16_t kPageDescription[] = u"What the printer has printed";
+inline constexpr char16_t kPictureName[] = u"Printer";
+inline constexpr char16_t kPictureDescription[] = u"A picture of a printer";
 // "Printer data port: 130", from the data port itself.
 std::string Label1Caption();
 

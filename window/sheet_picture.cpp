@@ -2,6 +2,12 @@
 
 namespace sheet {
 
+void Canvas::Line(double x, double top, const std::array<std::uint8_t, pexal::kColumns>& codes) {
+    for (int k = 0; k < pexal::kColumns; ++k) {
+        if (codes[k] != 0) Under(x + k * pexal::kCellWidth, top, codes[k]);
+    }
+}
+
 void DrawSheet(Canvas& canvas, const General::PageRecord& page) {
     constexpr double kPixel = 1.0 / kTwipsPerPixel;
     canvas.Fill(0, 0, kSheetWidth, kSheetHeight, kPaperGreen);

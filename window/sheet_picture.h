@@ -23,8 +23,9 @@ public:
     virtual void Fill(double x, double y, double width, double height, Rgb colour) = 0;
     virtual void Dash(double x1, double x2, double y) = 0;  // black, a pixel wide
     virtual void Hole(double x, double y, double size) = 0;  // white, outlined in black
-    // A line of the page as it reads (each cell's code, 0 for none), cells from `x` on.
-    virtual void Line(double x, double top, const std::array<std::uint8_t, pexal::kColumns>& codes) = 0;
+    // A line of the page as it reads (each cell's code, 0 for none), cells from `x` on;
+    // by default each character by itself, as Under draws it.
+    virtual void Line(double x, double top, const std::array<std::uint8_t, pexal::kColumns>& codes);
     // A character a later one overprinted: ink, but not what the cell reads.
     virtual void Under(double x, double top, std::uint8_t code) = 0;
 };

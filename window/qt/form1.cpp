@@ -68,11 +68,6 @@ public:
         painter_.setBrush(Qt::white);
         painter_.drawEllipse(QRectF(x, y, size, size).adjusted(0.5, 0.5, -0.5, -0.5));
     }
-    void Line(double x, double top, const std::array<std::uint8_t, pexal::kColumns>& codes) override {
-        for (int k = 0; k < pexal::kColumns; ++k) {
-            if (codes[k] != 0) Under(x + k * pexal::kCellWidth, top, codes[k]);
-        }
-    }
     void Under(double x, double top, std::uint8_t code) override {
         QGlyphRun run;
         run.setRawFont(font_);
@@ -115,8 +110,8 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     // The illustration was rendered from its SVG at build time, at 1x and 2x, so that no
     // SVG library is loaded at start-up.
     Picture1 = Place(new QLabel(this), sheet::kPicture1);
-    Picture1->setAccessibleName("Printer");
-    Picture1->setAccessibleDescription("A picture of a printer");
+    Picture1->setAccessibleName(QString::fromUtf16(sheet::kPictureName));
+    Picture1->setAccessibleDescription(QString::fromUtf16(sheet::kPictureDescription));
     const bool dense = devicePixelRatio() > 1;
     QPixmap illustration = QPixmap::fromImage(
         ReadPam(dense ? ":/window/printer@2x.pam" : ":/window/printer.pam"));

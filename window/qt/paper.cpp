@@ -92,16 +92,15 @@ void Paper::Tick(int headX, int headY) { Tell(reading_.Tick(headX, headY)); }
 void Paper::SetCaret(int offset) { Tell(reading_.SetCaret(offset)); }
 
 void Paper::keyPressEvent(QKeyEvent* event) {
-    using General::CaretMove;
-    const bool control = event->modifiers() & Qt::ControlModifier;
-    CaretMove move;
+    using General::ReadingKey;
+    ReadingKey key;
     switch (event->key()) {
-        case Qt::Key_Left: move = control ? CaretMove::PreviousWord : CaretMove::PreviousCharacter; break;
-        case Qt::Key_Right: move = control ? CaretMove::NextWord : CaretMove::NextCharacter; break;
-        case Qt::Key_Up: move = CaretMove::PreviousLine; break;
-        case Qt::Key_Down: move = CaretMove::NextLine; break;
-        case Qt::Key_Home: move = control ? CaretMove::PageStart : CaretMove::LineStart; break;
-        case Qt::Key_End: move = control ? CaretMove::PageEnd : CaretMove::LineEnd; break;
+        case Qt::Key_Left: key = ReadingKey::kLeft; break;
+        case Qt::Key_Right: key = ReadingKey::kRight; break;
+        case Qt::Key_Up: key = ReadingKey::kUp; break;
+        case Qt::Key_Down: key = ReadingKey::kDown; break;
+        case Qt::Key_Home: key = ReadingKey::kHome; break;
+        case Qt::Key_End: key = ReadingKey::kEnd; break;
         case Qt::Key_F10:
             if (event->modifiers() == Qt::ShiftModifier) {  // the context menu, as on Windows
                 const QPoint at(pexal::kOriginX, pexal::kOriginY);
@@ -112,7 +111,7 @@ void Paper::keyPressEvent(QKeyEvent* event) {
             [[fallthrough]];
         default: QWidget::keyPressEvent(event); return;
     }
-    Tell(reading_.Move(move));
+    Tell(reading_.Move(General::MoveFor(key, event->modifiers() & Qt::ControlModifier)));
 }
 
 // A reader with the page focused hears printed text from the insertion at its caret (as

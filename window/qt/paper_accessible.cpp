@@ -2,6 +2,7 @@
 
 #include "common/facts.h"
 #include "window/qt/paper.h"
+#include "window/sheet.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ QString Spanned(const General::Reading& reading, General::TextSpan span, int* st
 }  // namespace
 
 PaperAccessible::PaperAccessible(Paper* paper)
-    : QAccessibleWidget(paper, QAccessible::Terminal, QStringLiteral("Page")) {}
+    : QAccessibleWidget(paper, QAccessible::Terminal, QString::fromUtf16(sheet::kPageName)) {}
 
 QAccessibleInterface* PaperAccessible::Factory(const QString&, QObject* object) {
     if (auto* paper = dynamic_cast<Paper*>(object)) return new PaperAccessible(paper);
@@ -44,8 +45,8 @@ void* PaperAccessible::interface_cast(QAccessible::InterfaceType type) {
 }
 
 QString PaperAccessible::text(QAccessible::Text t) const {
-    if (t == QAccessible::Name) return QStringLiteral("Page");
-    if (t == QAccessible::Description) return QStringLiteral("What the printer has printed");
+    if (t == QAccessible::Name) return QString::fromUtf16(sheet::kPageName);
+    if (t == QAccessible::Description) return QString::fromUtf16(sheet::kPageDescription);
     if (t == QAccessible::Value) return paper()->Text();
     return QAccessibleWidget::text(t);
 }

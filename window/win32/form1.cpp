@@ -213,7 +213,8 @@ LRESULT CALLBACK PictureProcedure(HWND window, UINT message, WPARAM w, LPARAM l)
 
 void NamePicture(Form1& form) {
     form.pictureAccessible.emplace(form.picture1,
-                                   AccessibleWindow::Traits{L"Printer", ROLE_SYSTEM_GRAPHIC, 0});
+                                   AccessibleWindow::Traits{reinterpret_cast<const wchar_t*>(sheet::kPictureName),
+                                                            ROLE_SYSTEM_GRAPHIC, 0});
     SetPropA(form.picture1, kAccessibleProperty, &*form.pictureAccessible);
     staticProcedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
         form.picture1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PictureProcedure)));

@@ -169,11 +169,6 @@ public:
     void Hole(double x, double y, double size) override {
         Ellipse(dc_, S(x + 0.5), S(y + 0.5), S(x + size - 0.5), S(y + size - 0.5));
     }
-    void Line(double x, double top, const std::array<std::uint8_t, pexal::kColumns>& codes) override {
-        for (int k = 0; k < pexal::kColumns; ++k) {
-            if (codes[k] != 0) Under(x + k * pexal::kCellWidth, top, codes[k]);
-        }
-    }
     void Under(double x, double top, std::uint8_t code) override {
         const char c = static_cast<char>(code);
         TextOutA(dc_, S(x), S(top), &c, 1);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/facts.h"
+#include "window/sheet.h"
 
 namespace uia {
 
@@ -302,7 +303,7 @@ public:
             return S_OK;
         }
         switch (id) {
-            case UIA_NamePropertyId: *out = Bstr(u"Page"); break;
+            case UIA_NamePropertyId: *out = Bstr(sheet::kPageName); break;
             case UIA_ControlTypePropertyId: *out = Int(uia::kDocumentControl); break;
             case UIA_AutomationIdPropertyId: *out = Bstr(u"Paper"); break;
             case UIA_IsKeyboardFocusablePropertyId:

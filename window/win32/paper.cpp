@@ -148,19 +148,18 @@ void Paper::PlaceCaret() {
 }
 
 bool Paper::Key(WPARAM key) {
-    using General::CaretMove;
-    const bool control = GetKeyState(VK_CONTROL) < 0;
-    CaretMove move;
+    using General::ReadingKey;
+    ReadingKey reading;
     switch (key) {
-        case VK_LEFT: move = control ? CaretMove::PreviousWord : CaretMove::PreviousCharacter; break;
-        case VK_RIGHT: move = control ? CaretMove::NextWord : CaretMove::NextCharacter; break;
-        case VK_UP: move = CaretMove::PreviousLine; break;
-        case VK_DOWN: move = CaretMove::NextLine; break;
-        case VK_HOME: move = control ? CaretMove::PageStart : CaretMove::LineStart; break;
-        case VK_END: move = control ? CaretMove::PageEnd : CaretMove::LineEnd; break;
+        case VK_LEFT: reading = ReadingKey::kLeft; break;
+        case VK_RIGHT: reading = ReadingKey::kRight; break;
+        case VK_UP: reading = ReadingKey::kUp; break;
+        case VK_DOWN: reading = ReadingKey::kDown; break;
+        case VK_HOME: reading = ReadingKey::kHome; break;
+        case VK_END: reading = ReadingKey::kEnd; break;
         default: return false;
     }
-    Tell(reading_.Move(move));
+    Tell(reading_.Move(General::MoveFor(reading, GetKeyState(VK_CONTROL) < 0)));
     return true;
 }
 
