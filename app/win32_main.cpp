@@ -6,13 +6,15 @@
 #include <cstdio>
 #include <string>
 
+#include "common/text.h"
 #include "port/io.h"
 #include "window/win32/form1.h"
 
 namespace {
 
-// Printers for the same port file meet under a name made from its path; Windows paths
-// are the same file whatever their letters' case.
+// Printers for the same port file meet under a name made from its path (GetTempPath has
+// already made it full, "." and ".." resolved); Windows paths are the same file whatever
+// their letters' case.
 std::string NameFor(const std::string& portFile) {
     std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
     for (const char c : portFile) {
@@ -31,6 +33,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     const std::string name = NameFor(portFile);
     // Held until the process ends; Windows drops it then, however the process ends.
     const HANDLE claim = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
+    if (claim == nullptr) {  // printed on, as on Linux, with a word of warning
+        std::fprintf(stderr, "pexal-printer: warning: cannot tell whether another printer uses %s (error %lu)\n",
+                     pexal::QuotePath(portFile).c_str(), GetLastError());
+    }
     if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         if (const HWND first = FindWindowA(name.c_str(), nullptr)) {
             ShowWindow(first, SW_RESTORE);
@@ -38,7 +44,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         }
         std::fprintf(stderr,
                      "pexal-printer: already printing from %s; brought that printer to the front\n",
-                     portFile.c_str());
+                     pexal::QuotePath(portFile).c_str());
         return 0;
     }
     return RunForm1(instance, show, name);

@@ -24,7 +24,8 @@ constexpr auto kCloseStep = std::chrono::milliseconds(2);
 constexpr auto kQuietStep = std::chrono::milliseconds(10);
 constexpr auto kQuietFor = std::chrono::milliseconds(250);
 constexpr auto kIdleStep = std::chrono::milliseconds(100);
-// A stop (a signal's flag) is seen at the next look: within a tick's time.
+// A take-back that finds the printer's lock on the port tries again this soon: the printer
+// holds it for microseconds.
 constexpr auto kRetry = std::chrono::milliseconds(1);
 constexpr auto kWaitReport = std::chrono::milliseconds(100);
 

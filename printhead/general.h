@@ -1,7 +1,8 @@
 // The print head: where the next character goes on the page, the page's layout limits
 // and the four control codes. One head per program, driven from one thread.
 //
-// Call InitPrinter and HomeHead, and hand over a page with SetPage, before PrintChar.
+// Before PrintChar: hand over a page with SetPage, then InitPrinter and HomeHead (Load
+// does the three).
 #pragma once
 
 #include <cstdint>
