@@ -108,8 +108,8 @@ TEST_F(PrinterProcess, WithoutADisplayOrWithAnAbsurdScaleItSaysSoInOneLineAndExi
 }
 
 // One printer per port file for as long as they run, whatever happens to the directory:
-// made after the printers start (by any spelling), renamed under a running printer; and a
-// name another user holds does not stop a printer.
+// made after the printers start (by any spelling), renamed under a running printer,
+// mounted over; and a name another user holds does not stop a printer.
 TEST_F(PrinterProcess, OnePrinterPerFileFollowsTheDirectoryAndBelievesOnlyItsOwnUser) {
     const auto running = [](const std::vector<std::unique_ptr<pexal_test::Child>>& printers) {
         return std::count_if(printers.begin(), printers.end(), [](const auto& p) { return !p->Finished(); });
@@ -134,6 +134,21 @@ TEST_F(PrinterProcess, OnePrinterPerFileFollowsTheDirectoryAndBelievesOnlyItsOwn
         std::this_thread::sleep_for(2500ms);
         EXPECT_EQ(running(printers), 2) << readFile("new.txt");
     }
+    fs::create_directory(dir() / "mnt");
+    const std::string mount = "mount -t tmpfs -o size=1m tmpfs '" + (dir() / "mnt").string() + "'";
+    std::vector<std::unique_ptr<pexal_test::Child>> printers;
+    printers.push_back(start(dir() / "mnt", "mnt1.txt"));
+    ASSERT_TRUE(Within(30s, [&] { return Polling(dir() / "mnt"); }));
+    if (::geteuid() == 0 && pexal_test::Capture(mount + " 2>/dev/null && echo ok") == "ok") {
+        // mounted over: the running printer follows, and a new one meets it there
+        std::this_thread::sleep_for(1500ms);
+        printers.push_back(start(dir() / "mnt", "mnt2.txt"));
+        EXPECT_TRUE(Within(30s, [&] { return running(printers) == 1 && Polling(dir() / "mnt"); }))
+            << readFile("mnt1.txt") << readFile("mnt2.txt");
+        printers.clear();
+        pexal_test::Capture("umount '" + (dir() / "mnt").string() + "' 2>/dev/null");
+    }
+    printers.clear();
     if (::geteuid() == 0) {  // another user listens where printers of this file meet
         fs::create_directory(dir() / "held");
         struct stat info = {};

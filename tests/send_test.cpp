@@ -257,6 +257,23 @@ TEST_F(Send, APortFileReplacedUnderASenderLosesAndDoublesNoByte) {
         EXPECT_EQ(pollUntilExit(sender), c.status) << c.host << ": " << errors();
         EXPECT_EQ(printed->text(), c.printed) << c.host;
         EXPECT_NE(errors().find(c.says), std::string::npos) << c.host << ": " << errors();
+        if (c.status == 0) {  // the sender lock moved with the text: a second sender waits for it
+            printed->marks.clear();
+            Child first({PEXAL_SEND_PATH, "-n", "--timeout", "20", "ABCDEFGHIJ"});
+            EXPECT_TRUE(pexal_test::Until(
+                std::chrono::seconds(20), [&] { return printed->text() == "ABCDE" && portByte() == 'F'; },
+                [&] {
+                    if (printed->text().size() < 5) PollPort();
+                }));
+            c.does();
+            // Once the first sender has stored its byte again in the new file, it holds
+            // that file's lock: the second waits for the whole first text.
+            EXPECT_TRUE(pexal_test::Within(std::chrono::seconds(20), [&] { return portByte() == 'F'; }));
+            Child second({PEXAL_SEND_PATH, "-n", "--timeout", "20", "abcdef"});
+            EXPECT_EQ(pollUntilExit(first), 0);
+            EXPECT_EQ(pollUntilExit(second), 0);
+            EXPECT_EQ(printed->text(), "ABCDEFGHIJabcdef") << c.host;
+        }
         if (fs::exists(moved)) {  // the host puts its file back: nothing of ours is left in it
             fs::remove_all(portFile());
             fs::rename(moved, portFile());
