@@ -1,5 +1,7 @@
 #include "printhead/page_record.h"
 
+#include "common/windows1252.h"
+
 namespace General {
 
 void PageRecord::Put(int x, int y, std::uint8_t code) {
@@ -22,6 +24,22 @@ PageRecord PageRecord::Kept() const {
     kept.strikes_ = strikes_;
     kept.reads_ = reads_;
     return kept;
+}
+
+std::u16string PageRecord::Text() const {
+    std::u16string text;
+    std::size_t kept = 0;  // the text up to the end of its last line with something on it
+    for (std::size_t line = 0; line < reads_.size(); ++line) {
+        if (line > 0) text += u'\n';
+        std::u16string row;
+        for (const std::uint8_t code : reads_[line]) row += code == 0 ? u' ' : pexal::FromWindows1252(code);
+        const std::size_t end = row.find_last_not_of(u' ');
+        if (end == std::u16string::npos) continue;
+        text += row.substr(0, end + 1);
+        kept = text.size();
+    }
+    text.resize(kept);
+    return text;
 }
 
 }  // namespace General

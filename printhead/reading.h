@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "printhead/page_text.h"
+#include "printhead/page_record.h"
 
 namespace General {
 
@@ -64,6 +64,8 @@ public:
     const std::u16string& Text() const { return told_; }
     // The page's text as it stands now, ahead of what was told.
     std::u16string Current() const { return page_.Text(); }
+    // What was struck on the page, to draw, save or print it again.
+    const PageRecord& Record() const { return page_; }
     int Length() const { return static_cast<int>(told_.size()); }
     int Caret() const { return caret_; }
 
@@ -89,7 +91,7 @@ private:
     int LineEnd(const TextSpan& line) const;
     int Clamp(int offset) const;
 
-    PageText page_;
+    PageRecord page_;
     std::u16string told_;
     int caret_ = 0;
     bool following_ = true;  // the caret keeps to the print position

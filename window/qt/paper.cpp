@@ -62,7 +62,6 @@ void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     painter.setPen(Qt::black);
     painter.drawGlyphRun(baseline, run);
     reading_.Struck(x, y, code);
-    record_.Put(x, y, code);
     // A glyph may reach past its cell (a W, an accent); at a fractional ratio its edge
     // pixels round outwards, hence the margin.
     const QRectF inked = font_.boundingRect(glyph).translated(baseline);
@@ -79,7 +78,6 @@ void Paper::Refresh() {
 
 void Paper::Clear() {
     image_.fill(Qt::white);
-    record_.Clear();
     dirty_ = QRect(0, 0, pexal::kPageWidth, pexal::kPageHeight);
     Refresh();
     Tell(reading_.Clear());

@@ -14,7 +14,6 @@
 #include <QWidget>
 
 #include "printhead/page.h"
-#include "printhead/page_record.h"
 #include "printhead/reading.h"
 
 class Announcer;
@@ -29,7 +28,7 @@ public:
     // What the page says, as assistive technology has been told it.
     const General::Reading& reading() const { return reading_; }
     // What was struck on the page, to keep it.
-    const General::PageRecord& record() const { return record_; }
+    const General::PageRecord& record() const { return reading_.Record(); }
     QString Text() const;
 
     // After each poll tick, with the head's position: tells assistive technology what
@@ -54,6 +53,5 @@ private:
     QRawFont font_;  // loaded with the first glyph: a start-up shows an empty page
     QRect dirty_;  // in page pixels: drawn, not yet shown
     General::Reading reading_;
-    General::PageRecord record_;
     Announcer* announcer_ = nullptr;  // made with the first announcement
 };

@@ -51,26 +51,19 @@ void Paper::MakeBitmap() {
 }
 
 void Paper::Rescale(const RECT& box, double scale, HFONT font) {
-    // A bitmap is selected into one context at a time: the old one moves to `before`.
-    MemoryDc before;
-    SelectObject(memory_.get(), initialBitmap_);
-    Gdi<HBITMAP> old(bitmap_.Release());
-    const HGDIOBJ kept = SelectObject(before.get(), old.get());
-    const int oldWidth = Scaled(pexal::kPageWidth), oldHeight = Scaled(pexal::kPageHeight);
+    SelectObject(memory_.get(), initialBitmap_);  // a selected bitmap cannot be deleted
+    bitmap_.Reset();
     scale_ = scale;
     font_ = font;
     if (automation_) automation_->Update([&](PageAutomation::State& state) { state.scale = scale_; });
     MakeBitmap();
     const RECT all = {0, 0, Scaled(pexal::kPageWidth), Scaled(pexal::kPageHeight)};
-    if (forgotten_) {
-        SetStretchBltMode(memory_.get(), HALFTONE);
-        StretchBlt(memory_.get(), 0, 0, all.right, all.bottom, before.get(), 0, 0, oldWidth,
-                   oldHeight, SRCCOPY);
-    } else {
-        FillRect(memory_.get(), &all, GetSysColorBrush(COLOR_WINDOW));
-        for (const Drawn& d : drawn_) Draw(d.x, d.y, d.code);
+    FillRect(memory_.get(), &all, GetSysColorBrush(COLOR_WINDOW));
+    // The page's record has every character struck, once a cell: drawn again, crisp.
+    for (const General::PageRecord::Strike& s : reading_.Record().Strikes()) {
+        Draw(pexal::kOriginX + s.column * pexal::kCellWidth, pexal::kOriginY + s.line * pexal::kCellHeight,
+             s.code);
     }
-    SelectObject(before.get(), kept);
     dirty_ = {};
     if (window_ != nullptr) {
         MoveWindow(window_, box.left, box.top, box.right - box.left, box.bottom - box.top, FALSE);
@@ -92,12 +85,6 @@ void Paper::Draw(int x, int y, std::uint8_t code) {
 void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     Draw(x, y, code);
     reading_.Struck(x, y, code);
-    record_.Put(x, y, code);
-    if (drawn_.size() < kMostRemembered) {
-        drawn_.push_back({x, y, code});
-    } else {
-        forgotten_ = true;
-    }
     const char c = static_cast<char>(code);
     SIZE size = {};
     GetTextExtentPoint32A(memory_.get(), &c, 1, &size);
@@ -166,9 +153,6 @@ bool Paper::Key(WPARAM key) {
 void Paper::Clear() {
     const RECT all = {0, 0, Scaled(pexal::kPageWidth), Scaled(pexal::kPageHeight)};
     FillRect(memory_.get(), &all, GetSysColorBrush(COLOR_WINDOW));
-    drawn_.clear();
-    record_.Clear();
-    forgotten_ = false;
     dirty_ = all;
     Refresh();
     Tell(reading_.Clear());

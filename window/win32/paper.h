@@ -8,10 +8,8 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "printhead/page.h"
-#include "printhead/page_record.h"
 #include "printhead/reading.h"
 #include "window/win32/gdi.h"
 #include "window/win32/page_automation.h"
@@ -32,7 +30,7 @@ public:
     HWND window() const { return window_; }
     const General::Reading& reading() const { return reading_; }
     // What was struck on the page, to keep it.
-    const General::PageRecord& record() const { return record_; }
+    const General::PageRecord& record() const { return reading_.Record(); }
     PageAutomation* automation() { return automation_ ? &*automation_ : nullptr; }
 
     // After each poll tick, with the head's position: brings assistive technology up to
@@ -57,25 +55,14 @@ private:
     bool Key(WPARAM key);  // false: not a key of the page's
     void PlaceCaret();
 
-    struct Drawn {
-        int x, y;
-        std::uint8_t code;
-    };
-
     HWND window_ = nullptr;
     double scale_;
     HFONT font_;
-    // What the page shows, to draw it again at another density; a page overprinted
-    // beyond this many characters is stretched instead.
-    static constexpr std::size_t kMostRemembered = 1 << 16;
-    std::vector<Drawn> drawn_;
-    bool forgotten_ = false;
     MemoryDc memory_;
     Gdi<HBITMAP> bitmap_;
     HGDIOBJ initialBitmap_ = nullptr;
     RECT dirty_ = {};
     General::Reading reading_;
-    General::PageRecord record_;
     bool focused_ = false;
     std::optional<PageAutomation> automation_;
 };
