@@ -121,17 +121,14 @@ int main(int, char**) {
                       << " now; this one stops" << std::endl;
             QApplication::exit(0);
         });
-    switch (single.claim()) {
-        case SinglePrinter::Claim::kOurs:
-            break;
-        case SinglePrinter::Claim::kAnotherPrinter:
-            std::cerr << "pexal-printer: already printing from " << pexal::QuotePath(portFile)
-                      << "; brought that printer to the front" << std::endl;
-            return 0;
-        case SinglePrinter::Claim::kUnchecked:
-            std::cerr << "pexal-printer: warning: cannot tell whether another printer uses "
-                      << pexal::QuotePath(portFile) << " (" << single.error() << ")" << std::endl;
-            break;
+    if (single.claim().busy()) {
+        std::cerr << "pexal-printer: already printing from " << pexal::QuotePath(portFile)
+                  << "; brought that printer to the front" << std::endl;
+        return 0;
+    }
+    if (!single.claim().ok()) {
+        std::cerr << "pexal-printer: warning: cannot tell whether another printer uses "
+                  << pexal::QuotePath(portFile) << " (" << single.claim().reason << ")" << std::endl;
     }
 
     Form1 window;

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "port/io.h"
+
 namespace {
 
 // Printers meet when their port files are one file, however its directory is named: a
@@ -20,13 +22,10 @@ namespace {
 // plain ("//d", "/./d" and "/d" are one), as raw bytes, since a path need not be text.
 std::string Identity(const std::string& portFile) {
     namespace fs = std::filesystem;
-    const auto slash = portFile.rfind('/');
-    const std::string directory =
-        slash == std::string::npos ? "." : slash == 0 ? "/" : portFile.substr(0, slash);
     struct stat info = {};
-    if (::stat(directory.c_str(), &info) == 0) {
+    if (::stat(io::DirectoryOf(portFile).c_str(), &info) == 0) {
         return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + "/" +
-               portFile.substr(slash + 1);
+               fs::path(portFile).filename().string();
     }
     std::error_code ignored;
     std::string plain = fs::absolute(fs::path(portFile), ignored).lexically_normal().string();
@@ -79,7 +78,7 @@ SinglePrinter::SinglePrinter(const std::string& portFile, std::function<void()> 
     : portFile_(portFile), onAnotherStart_(std::move(onAnotherStart)), onTaken_(std::move(onTaken)) {
     identity_ = Identity(portFile_);
     claim_ = Claim(identity_);
-    if (claim_ == Claim::kAnotherPrinter) return;
+    if (claim_.busy()) return;
     recheck_.setInterval(1000);
     QObject::connect(&recheck_, &QTimer::timeout, [this] { Recheck(); });
     recheck_.start();
@@ -87,38 +86,35 @@ SinglePrinter::SinglePrinter(const std::string& portFile, std::function<void()> 
 
 // Binding is the claim, and only one process can bind a name. A holder that no longer
 // prints from the file is about to let go of the name: it is tried for again.
-enum SinglePrinter::Claim SinglePrinter::Claim(const std::string& identity) {
+pexal::Status SinglePrinter::Claim(const std::string& identity) {
+    using pexal::Kind;
     sockaddr_un address;
     const socklen_t length = Address(identity, &address);
     for (int attempt = 0; attempt < 10; ++attempt) {
         const int fd = NewSocket();
         if (fd < 0) {
-            error_ = std::strerror(errno);
-            return Claim::kUnchecked;
+            return {Kind::kUnusable, portFile_, std::strerror(errno)};
         }
         if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 && ::listen(fd, 8) == 0) {
             Listen(fd, identity);
-            return Claim::kOurs;
+            return {};
         }
         const int error = errno;
         ::close(fd);
         if (error != EADDRINUSE) {
-            error_ = std::strerror(error);
-            return Claim::kUnchecked;
+            return {Kind::kUnusable, portFile_, std::strerror(error)};
         }
         switch (Ask(address, length)) {
             case Answer::kServes:
-                return Claim::kAnotherPrinter;
+                return {Kind::kBusy, portFile_, "another printer prints from it"};
             case Answer::kNobody:
-                error_ = "another program holds the name printers meet by";
-                return Claim::kUnchecked;
+                return {Kind::kUnusable, portFile_, "another program holds the name printers meet by"};
             case Answer::kNoLonger:
                 ::usleep(100 * 1000);
                 break;
         }
     }
-    error_ = "the printer holding the name does not let go of it";
-    return Claim::kUnchecked;
+    return {Kind::kUnusable, portFile_, "the printer holding the name does not let go of it"};
 }
 
 void SinglePrinter::Listen(int fd, const std::string& identity) {
@@ -154,7 +150,7 @@ void SinglePrinter::Recheck() {
     listening_ = -1;
     identity_ = now;
     claim_ = Claim(now);
-    if (claim_ == Claim::kAnotherPrinter) {
+    if (claim_.busy()) {
         recheck_.stop();
         onTaken_();
     }

@@ -16,6 +16,8 @@
 #include <memory>
 #include <string>
 
+#include "common/status.h"
+
 class SinglePrinter {
 public:
     // Claims `portFile` for this process; `onAnotherStart` runs (in the event loop) each
@@ -27,16 +29,13 @@ public:
     SinglePrinter(const SinglePrinter&) = delete;
     SinglePrinter& operator=(const SinglePrinter&) = delete;
 
-    enum class Claim {
-        kOurs,            // this process is the printer for the file
-        kAnotherPrinter,  // one was already running; it has been asked to come to the front
-        kUnchecked,       // no way to tell (the socket failed); `error()` says why
-    };
-    Claim claim() const { return claim_; }
-    const std::string& error() const { return error_; }
+    // Ok: this process is the printer for the file. Busy: one was already running, and
+    // has been asked to come to the front. Otherwise there was no way to tell (the socket
+    // failed), and the reason says why.
+    const pexal::Status& claim() const { return claim_; }
 
 private:
-    Claim Claim(const std::string& identity);
+    pexal::Status Claim(const std::string& identity);
     void Listen(int fd, const std::string& identity);
     void Recheck();
 
@@ -46,6 +45,5 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer recheck_;
     std::function<void()> onAnotherStart_, onTaken_;
-    enum Claim claim_ = Claim::kUnchecked;
-    std::string error_;
+    pexal::Status claim_;
 };

@@ -115,7 +115,6 @@ void AckLatency(benchmark::State& state) {
     std::atomic<bool> stop = false;
     std::thread printer([&] {
         General::Load(nullptr);
-        SetPortReport(nullptr);
         for (auto tick = std::chrono::steady_clock::now(); !stop;) {
             std::this_thread::sleep_until(tick += pexal::kPollInterval);
             PollPort();
@@ -189,7 +188,8 @@ void SenderCost(benchmark::State& state) {
         for (auto tick = std::chrono::steady_clock::now();
              ::wait4(feeding, &status, WNOHANG, &usage) == 0;) {
             std::this_thread::sleep_until(tick += pexal::kPollInterval);
-            if (io::TAKE_IO_BYTE(pexal::kDataPort) == 0) continue;
+            std::uint8_t byte = 0;
+            if (!io::TAKE_IO_BYTE(pexal::kDataPort, &byte).ok() || byte == 0) continue;
             const auto taken = std::chrono::steady_clock::now();
             while (!held() && std::chrono::steady_clock::now() < tick + pexal::kPollInterval / 2) {
             }

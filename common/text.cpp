@@ -1,5 +1,7 @@
 #include "common/text.h"
 
+#include "common/status.h"
+
 #include <cstdio>
 
 namespace pexal {
@@ -67,6 +69,10 @@ std::string QuotePath(std::string_view path) {
         at += length;
     }
     return plain ? std::string(path) : "$'" + quoted + "'";
+}
+
+std::string CannotUse(const Status& status) {
+    return "cannot use port file " + QuotePath(status.path) + ": " + status.reason;
 }
 
 }  // namespace pexal

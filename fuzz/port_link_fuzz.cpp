@@ -46,13 +46,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const bool hasSlot = port >= 100;
     const std::int64_t offset = std::int64_t{port} - 100;
-    io::Failure why;
-    const std::uint8_t got = io::READ_IO_BYTE(port, &why);
+    std::uint8_t got = 1;
+    const io::Status why = io::READ_IO_BYTE(port, &got);
     const bool inFile = hasSlot && offset < std::int64_t(content.size());
     Check(got == (inFile ? static_cast<std::uint8_t>(content[offset]) : 0));
     Check(why.ok() == hasSlot);
 
-    Check(io::WRITE_IO_BYTE(port, value) == hasSlot);
+    Check(io::WRITE_IO_BYTE(port, value).ok() == hasSlot);
     struct stat info = {};
     Check(::fstat(fd, &info) == 0);
     const std::int64_t expectedSize =
@@ -68,8 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(::pread(fd, &stored, 1, offset) == 1 && stored == value);
         // The same byte through a sender's lock, which moves it in the file it holds open.
         io::SenderLock sender;
-        Check(sender.TryLock(port) && sender.Read(port) == value);
-        Check(sender.Swap(port, value, 0) == value);
+        std::uint8_t looked = 0, held = 0;
+        Check(sender.TryLock(port).ok() && sender.Read(port, &looked).ok() && looked == value);
+        Check(sender.Swap(port, value, 0, &held).ok() && held == value);
         Check(::pread(fd, &stored, 1, offset) == 1 && stored == 0);
     }
     ::close(fd);

@@ -20,7 +20,7 @@ char32_t Decode(std::string_view s, std::size_t length) {
 }  // namespace
 
 Status Encoder::Fail(const std::string& what, std::size_t at) {
-    failed_ = {Outcome::kBadInput, what + " (byte " + std::to_string(at + 1) + ")", ""};
+    failed_ = {pexal::Kind::kBadInput, "", what + " (byte " + std::to_string(at + 1) + ")"};
     return failed_;
 }
 

@@ -7,9 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "host/status.h"
+#include "common/status.h"
 
 namespace host {
+
+using pexal::Status;
 
 class Encoder {
 public:

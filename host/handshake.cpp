@@ -5,6 +5,9 @@
 
 
 namespace host {
+
+using pexal::Kind;
+
 namespace {
 
 // How often to look at the port. A printer takes a byte only at its ticks, every 200 ms,
@@ -41,25 +44,25 @@ Status Handshake::Wait(bool store, std::uint8_t byte) {
     Clock::time_point tick = lastTake_ + pexal::kPollInterval;  // its next take, then
     while (phased && tick + kCloseAfter < start) tick += pexal::kPollInterval;
     for (;;) {
-        if (cancel_ != nullptr && *cancel_ != 0) return {Outcome::kInterrupted, "", ""};
-        io::Failure why;
+        if (cancel_ != nullptr && *cancel_ != 0) return {Kind::kInterrupted, "", ""};
+        Status why;
         if (const Status followed = Follow(&why); !followed.ok()) return followed;
         std::uint8_t held = 1;  // not empty, until a look says otherwise
         if (why.ok() && stored_ && lock_.SlotCut(port_)) {
             stored_ = false;
-            return {Outcome::kUnusable,
+            return {Kind::kUnusable, io::PortFilePath(),
                     "it was cut short while byte " + std::to_string(taken_ + 1) +
-                        " waited in it, so whether the printer took that byte cannot be known",
-                    io::PortFilePath()};
+                        " waited in it, so whether the printer took that byte cannot be known"};
         }
         if (why.ok() && resend_) {  // ours first, where the printer looks now
-            if (lock_.Swap(port_, 0, last_, &why) == 0 && why.ok()) {
+            std::uint8_t was = 0;
+            if ((why = lock_.Swap(port_, 0, last_, &was)).ok() && was == 0) {
                 resend_ = false;
                 stored_ = true;
             }
         } else if (why.ok()) {
             // Storing checks for 0 under the same lock, so nobody's byte is overwritten.
-            held = store ? lock_.Swap(port_, 0, byte, &why) : lock_.Read(port_, &why);
+            why = store ? lock_.Swap(port_, 0, byte, &held) : lock_.Read(port_, &held);
         }
         const auto now = Clock::now();
         if (why.ok() && held == 0) {
@@ -72,8 +75,8 @@ Status Handshake::Wait(bool store, std::uint8_t byte) {
             last_ = byte;
             return {};
         }
-        if (!why.ok() && !why.mayPass()) return {Outcome::kUnusable, why.reason, why.path};
-        if (now - start >= timeout_) return {Outcome::kTimedOut, why.reason, why.path};
+        if (!why.ok() && !why.mayPass()) return {Kind::kUnusable, why.path, why.reason};
+        if (now - start >= timeout_) return {Kind::kTimedOut, why.path, why.reason};
         if (onWait && now >= nextReport) {
             onWait(taken_ + 1, now - start);
             nextReport = now + kWaitReport;
@@ -99,13 +102,14 @@ Status Handshake::WaitUntilTaken() { return Wait(false, 0); }
 
 // A replaced file tells whether our byte was taken: the printer took it there, or nobody
 // ever will. Until the path names a usable file again, `why` says why the sender waits.
-Status Handshake::Follow(io::Failure* why) {
+Status Handshake::Follow(Status* why) {
     if (!holding_ || (lock_.Held() && lock_.StillNamed())) return {};
     if (lock_.Held()) {
         if (stored_) {
-            const std::uint8_t held = lock_.SwapHeld(port_, last_, 0, why);
+            std::uint8_t held = 0;
+            *why = lock_.SwapHeld(port_, last_, 0, &held);
             if (why->busy()) return {};
-            if (!why->ok()) return {Outcome::kUnusable, why->reason, why->path};
+            if (!why->ok()) return {Kind::kUnusable, why->path, why->reason};
             stored_ = false;
             if (held == last_) {
                 resend_ = true;
@@ -116,7 +120,7 @@ Status Handshake::Follow(io::Failure* why) {
         }
         lock_.Release();
     }
-    lock_.TryLock(port_, why);
+    *why = lock_.TryLock(port_);
     return {};
 }
 
@@ -128,9 +132,9 @@ bool Handshake::Withdraw() {
     if (!stored_) return false;
     // A lock held by the printer passes within microseconds: try a little while.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        io::Failure why;
         // From the file it was stored in, wherever the path points now.
-        const std::uint8_t held = lock_.SwapHeld(port_, last_, 0, &why);
+        std::uint8_t held = 0;
+        const Status why = lock_.SwapHeld(port_, last_, 0, &held);
         if (why.busy()) {
             std::this_thread::sleep_for(kRetry);
             continue;

@@ -16,10 +16,12 @@
 #include <functional>
 
 #include "common/facts.h"
-#include "host/status.h"
+#include "common/status.h"
 #include "port/io.h"
 
 namespace host {
+
+using pexal::Status;
 
 using Clock = std::chrono::steady_clock;
 
@@ -29,9 +31,13 @@ public:
     explicit Handshake(std::int32_t port = pexal::kDataPort,
                        Clock::duration timeout = std::chrono::seconds(10));
 
-    // Takes the port's sender lock, once, without waiting: false with `why` busy while
-    // another sender holds it. Held until destruction; the handshake goes through it.
-    bool Hold(io::Failure* why) { return holding_ = lock_.TryLock(port_, why); }
+    // Takes the port's sender lock, once, without waiting: busy while another sender
+    // holds it. Held until destruction; the handshake goes through it.
+    Status Hold() {
+        Status why = lock_.TryLock(port_);
+        holding_ = why.ok();
+        return why;
+    }
 
     // Waits until the port reads 0, then stores `byte`. Not ok: kTimedOut, kUnusable
     // (with the port file's path and reason) or kInterrupted.
@@ -57,8 +63,9 @@ private:
     // Waits until the port reads 0; with `store`, stores `byte` there in the same step.
     Status Wait(bool store, std::uint8_t byte);
     // When the path no longer names the held file: settles our byte there and takes the
-    // sender lock again on the file the path names. `why` busy or missing: look again.
-    Status Follow(io::Failure* why);
+    // sender lock again on the file the path names. Ok to go on, with `why` saying
+    // whether the port may be looked at now (busy or missing: look again).
+    Status Follow(Status* why);
 
     const std::int32_t port_;
     const Clock::duration timeout_;

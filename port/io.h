@@ -13,51 +13,36 @@
 #include <memory>
 #include <string>
 
+#include "common/status.h"
+
 namespace io {
 
 class LockedByte;
 
-enum class FailureKind {
-    kNone,      // the call did what it was asked
-    kBusy,      // another process holds a conflicting lock; passes by itself
-    kNoSlot,    // the port number has no byte in the file (below 100)
-    kUnusable,  // the file or its directory needs mending before the call can work
-    kMissing,   // the temporary directory does not exist; it may yet be made
-};
+using pexal::Status;
 
-// The outcome of a call: ok(), or why not.
-struct Failure {
-    FailureKind kind = FailureKind::kNone;
-    std::string path;    // the port file the call tried to use
-    std::string reason;  // what stopped the call, in words a user can act on
+// The port's byte, or 0 when the port is empty or any step fails.
+std::uint8_t READ_IO_BYTE(std::int32_t port);
+// The port's byte in `byte` (0 when the port is empty); not ok, with `byte` 0, when any
+// step fails.
+Status READ_IO_BYTE(std::int32_t port, std::uint8_t* byte);
 
-    bool ok() const { return kind == FailureKind::kNone; }
-    bool busy() const { return kind == FailureKind::kBusy; }
-    // Whether waiting may mend it: a lock passes, a directory may be made.
-    bool mayPass() const { return busy() || kind == FailureKind::kMissing; }
-};
-
-// The port's byte, or 0 when the port is empty or any step fails. Pass `why` to tell a
-// failure (filled in, returns 0) from an empty port (`why` left ok).
-std::uint8_t READ_IO_BYTE(std::int32_t port, Failure* why = nullptr);
-
-// Stores `value` in the port's slot, extending the file with zeros when needed. Returns
-// false, and fills in `why`, when the byte was not stored.
-bool WRITE_IO_BYTE(std::int32_t port, std::uint8_t value, Failure* why = nullptr);
+// Stores `value` in the port's slot, extending the file with zeros when needed.
+Status WRITE_IO_BYTE(std::int32_t port, std::uint8_t value);
 
 // Takes the port's byte in one open under one exclusive lock: reads it and, when it is
-// not 0, stores 0 in its place. Returns the byte only once that 0 has stuck; 0 when the
-// port is empty or any step fails (then `why` says which, and the byte stays where it is).
+// not 0, stores 0 in its place. `byte` gets it only once that 0 has stuck; 0 when the
+// port is empty or any step fails (then the byte stays where it is).
 // A sender that waits for 0 sees the same handshake as with a read and a write, and a
 // byte stored between the two can no longer be overwritten unseen.
-std::uint8_t TAKE_IO_BYTE(std::int32_t port, Failure* why = nullptr);
+Status TAKE_IO_BYTE(std::int32_t port, std::uint8_t* byte);
 
-// Under one exclusive lock: stores `value` only when the port holds `expected`. Returns
-// what the port held, so `expected` back means `value` was stored (check `why` when
-// `expected` is 0: a failure returns 0 too). A sender stores into an empty port with it,
-// and takes back its own byte if the printer has not taken it yet.
-std::uint8_t SWAP_IO_BYTE(std::int32_t port, std::uint8_t expected, std::uint8_t value,
-                          Failure* why = nullptr);
+// Under one exclusive lock: stores `value` only when the port holds `expected`. `held`
+// gets what the port held, so `expected` there (and ok) means `value` was stored. A
+// sender stores into an empty port with it, and takes back its own byte if the printer
+// has not taken it yet.
+Status SWAP_IO_BYTE(std::int32_t port, std::uint8_t expected, std::uint8_t value,
+                    std::uint8_t* held);
 
 // An exclusive advisory lock on a byte of the port file far beyond every port's slot
 // (one such byte a port), held from a successful TryLock until destruction. Senders hold
@@ -69,16 +54,15 @@ public:
     SenderLock(const SenderLock&) = delete;
     SenderLock& operator=(const SenderLock&) = delete;
 
-    // Tries once, without waiting: false with `why` busy while another sender holds it.
-    bool TryLock(std::int32_t port, Failure* why = nullptr);
+    // Tries once, without waiting: busy while another sender holds it.
+    Status TryLock(std::int32_t port);
 
     // READ_IO_BYTE and SWAP_IO_BYTE, done while the lock is held through the file it holds
     // open: a long send opens the port file once, not at every look (under Wine each
     // handle closed while a lock on the file stands keeps a descriptor open until the lock
     // goes). Without the lock, or once the path names another file, they are those calls.
-    std::uint8_t Read(std::int32_t port, Failure* why = nullptr);
-    std::uint8_t Swap(std::int32_t port, std::uint8_t expected, std::uint8_t value,
-                      Failure* why = nullptr);
+    Status Read(std::int32_t port, std::uint8_t* byte);
+    Status Swap(std::int32_t port, std::uint8_t expected, std::uint8_t value, std::uint8_t* held);
 
     // The file the lock holds, whatever the path names now: a byte stored there is there,
     // taken or not, even after the host removed, replaced or moved the file. Whether the
@@ -87,14 +71,14 @@ public:
     bool Held() const { return held_ != nullptr; }
     bool StillNamed() const;
     bool SlotCut(std::int32_t port) const;
-    std::uint8_t SwapHeld(std::int32_t port, std::uint8_t expected, std::uint8_t value,
-                          Failure* why = nullptr);
+    Status SwapHeld(std::int32_t port, std::uint8_t expected, std::uint8_t value,
+                    std::uint8_t* held);
     // Lets go of the lock and its file, to take the lock again on the file the path names.
     void Release();
 
 private:
     bool Through(std::int32_t port) const;
-    std::uint8_t SwapIn(std::int32_t port, std::uint8_t expected, std::uint8_t value, Failure* why);
+    Status SwapIn(std::int32_t port, std::uint8_t expected, std::uint8_t value, std::uint8_t* held);
 
     std::unique_ptr<LockedByte> held_;
     std::int32_t port_ = 0;
@@ -102,6 +86,9 @@ private:
 
 // `path` with one trailing directory separator ensured; the empty path stays empty.
 std::string add_backslash(const std::string& path);
+
+// The directory part of `path` ("." for a bare name), as the platform separates them.
+std::string DirectoryOf(const std::string& path);
 
 // Where the port file is: in the platform's temporary directory, or the bare file name
 // (resolved against the working directory) when there is none. On POSIX the directory is

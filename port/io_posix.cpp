@@ -5,16 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "port/locked_byte.h"
-#include "common/text.h"
+#include "port/platform.h"
 
-namespace io {
-
-namespace platform {
+namespace io::platform {
 
 const char kSeparator = '/';
 
@@ -24,58 +20,39 @@ std::string TempDirectory() {
     return "/tmp";
 }
 
-}  // namespace platform
-
 namespace {
 
-std::string DirectoryOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// "owned by USER, mode 0600", for a reason a user can act on.
-std::string OwnerAndMode(const std::string& path) {
-    struct stat info = {};
-    if (::lstat(path.c_str(), &info) != 0) return "";
-    const passwd* owner = ::getpwuid(info.st_uid);
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-    return " (owned by " + (owner != nullptr ? std::string(owner->pw_name)
-                                             : "user " + std::to_string(info.st_uid)) +
-           ", mode " + mode + ")";
-}
-
-// What stopped opening `path`, in words that say what to mend.
-std::string OpenReason(int error, const std::string& path) {
-    const std::string dir = DirectoryOf(path);
-    switch (error) {
+bool Failed(Error* error) {
+    const int code = errno;
+    if (error == nullptr) return false;
+    error->code = code;
+    switch (code) {
+        case EACCES:
+        case EPERM:
+            error->fault = Fault::kDenied;
+            break;
+        case ENOENT:
+            error->fault = Fault::kNoDirectory;
+            break;
+        case ENOTDIR:
+            error->fault = Fault::kNotDirectory;
+            break;
         case ELOOP:
-            return "a symbolic link stands there; it is not followed";
+            error->fault = Fault::kLink;
+            break;
         case EISDIR:
         case ENXIO:
-            return "it is not a regular file";
-        case ENOENT:
-            return "its directory " + pexal::QuotePath(dir) + " does not exist";
-        case ENOTDIR:
-            return pexal::QuotePath(dir) + " is not a directory";
+        case ESPIPE:
+        case EINVAL:
+            error->fault = Fault::kNotRegular;
+            break;
         case EROFS:
-            return "it is on a read-only file system";
-        case EACCES:
-        case EPERM: {
-            struct stat info = {};
-            if (::lstat(path.c_str(), &info) == 0) return "permission denied" + OwnerAndMode(path);
-            return "it cannot be created: permission denied on " + pexal::QuotePath(dir) +
-                   OwnerAndMode(dir);
-        }
+            error->fault = Fault::kReadOnlyFs;
+            break;
         default:
-            return std::strerror(error);
+            error->fault = Fault::kOther;
     }
-}
-
-std::string TransferReason(int error) {
-    if (error == ESPIPE || error == EISDIR || error == EINVAL) return "it is not a regular file";
-    return std::strerror(error);
+    return false;
 }
 
 struct flock ByteAt(std::int64_t offset, short type) {
@@ -89,11 +66,11 @@ struct flock ByteAt(std::int64_t offset, short type) {
 
 // Open-file-description locks belong to this open alone, not to the whole process, so a
 // second open in the same process neither shares nor silently drops them.
-int SetLock(int fd, struct flock lock) {
+int SetLock(File file, struct flock lock) {
 #ifdef F_OFD_SETLK
-    return ::fcntl(fd, F_OFD_SETLK, &lock);
+    return ::fcntl(static_cast<int>(file), F_OFD_SETLK, &lock);
 #else
-    return ::fcntl(fd, F_SETLK, &lock);
+    return ::fcntl(static_cast<int>(file), F_SETLK, &lock);
 #endif
 }
 
@@ -101,69 +78,64 @@ int SetLock(int fd, struct flock lock) {
 
 // The temporary directory is shared by every user: never follow a planted link, never
 // block on a planted FIFO, and keep a port file we create to ourselves.
-bool LockedByte::Open(Failure* why) {
+File Open(const std::string& path, bool readOnly, Error* error) {
     const int common = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-    file_ = ::open(path_.c_str(), O_RDWR | O_CREAT | common, 0600);
-    const int error = errno;
-    if (file_ < 0 && (error == EACCES || error == EROFS)) {
-        file_ = ::open(path_.c_str(), O_RDONLY | common);
-        readOnly_ = file_ >= 0;
-        whyReadOnly_ = OpenReason(error, path_);
-    }
-    return file_ >= 0 || Fail(why, error == ENOENT ? FailureKind::kMissing : FailureKind::kUnusable,
-                              path_, OpenReason(error, path_));
+    const int fd = readOnly ? ::open(path.c_str(), O_RDONLY | common)
+                            : ::open(path.c_str(), O_RDWR | O_CREAT | common, 0600);
+    if (fd < 0) Failed(error);
+    return fd < 0 ? kNoFile : fd;
 }
 
-bool LockedByte::Lock(std::int64_t offset, bool exclusive, Failure* why) {
-    if (SetLock(file_, ByteAt(offset, exclusive && !readOnly_ ? F_WRLCK : F_RDLCK)) == 0) {
-        return true;
-    }
-    const int error = errno;
-    if (error == EAGAIN || error == EACCES) {
-        return Fail(why, FailureKind::kBusy, path_, "another program holds a lock on it");
-    }
-    return Fail(why, FailureKind::kUnusable, path_, TransferReason(error));
+bool Lock(File file, std::int64_t offset, bool exclusive, Error* error) {
+    if (SetLock(file, ByteAt(offset, exclusive ? F_WRLCK : F_RDLCK)) == 0) return true;
+    // fcntl says EAGAIN or EACCES for a lock held elsewhere.
+    const int code = errno;
+    Failed(error);
+    if (error != nullptr && (code == EAGAIN || code == EACCES)) error->fault = Fault::kLocked;
+    return false;
 }
 
-void LockedByte::Unlock(std::int64_t offset) { SetLock(file_, ByteAt(offset, F_UNLCK)); }
+void Unlock(File file, std::int64_t offset) { SetLock(file, ByteAt(offset, F_UNLCK)); }
 
-bool LockedByte::ok() const { return file_ >= 0; }
-
-bool LockedByte::Read(std::int64_t offset, std::uint8_t* value, Failure* why) {
-    *value = 0;
-    // A FIFO planted at the path fails here (ESPIPE); beyond the end, the port is empty.
-    if (::pread(file_, value, 1, static_cast<off_t>(offset)) < 0) {
-        return Fail(why, FailureKind::kUnusable, path_, TransferReason(errno));
-    }
-    return true;
+int ReadAt(File file, std::int64_t offset, std::uint8_t* value, Error* error) {
+    const ssize_t moved = ::pread(static_cast<int>(file), value, 1, static_cast<off_t>(offset));
+    return moved < 0 ? (Failed(error), -1) : static_cast<int>(moved);
 }
 
-bool LockedByte::Write(std::int64_t offset, std::uint8_t value, Failure* why) {
-    if (readOnly_) return Fail(why, FailureKind::kUnusable, path_, whyReadOnly_);
-    const ssize_t moved = ::pwrite(file_, &value, 1, static_cast<off_t>(offset));
-    if (moved < 0) return Fail(why, FailureKind::kUnusable, path_, TransferReason(errno));
-    if (moved != 1) return Fail(why, FailureKind::kUnusable, path_, "short write");
-    return true;
+int WriteAt(File file, std::int64_t offset, std::uint8_t value, Error* error) {
+    const ssize_t moved = ::pwrite(static_cast<int>(file), &value, 1, static_cast<off_t>(offset));
+    return moved < 0 ? (Failed(error), -1) : static_cast<int>(moved);
 }
 
-bool LockedByte::Close(Failure* why) {
-    if (locked_) Unlock(offset_);
-    locked_ = false;
-    const int result = ::close(file_);
-    file_ = -1;
-    if (result != 0) return Fail(why, FailureKind::kUnusable, path_, std::strerror(errno));
-    return true;
-}
+bool Close(File file, Error* error) { return ::close(static_cast<int>(file)) == 0 || Failed(error); }
 
-bool LockedByte::StillNamed() const {
+bool Names(const std::string& path, File file) {
     struct stat named = {}, held = {};
-    return ::lstat(path_.c_str(), &named) == 0 && ::fstat(file_, &held) == 0 &&
+    return ::lstat(path.c_str(), &named) == 0 && ::fstat(static_cast<int>(file), &held) == 0 &&
            named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
-std::int64_t LockedByte::Size() const {
+std::int64_t Size(File file) {
     struct stat held = {};
-    return ::fstat(file_, &held) == 0 ? static_cast<std::int64_t>(held.st_size) : -1;
+    return ::fstat(static_cast<int>(file), &held) == 0 ? static_cast<std::int64_t>(held.st_size) : -1;
 }
 
-}  // namespace io
+Entry Look(const std::string& path) {
+    struct stat info = {};
+    if (::lstat(path.c_str(), &info) != 0) return Entry::kNothing;
+    return S_ISDIR(info.st_mode) ? Entry::kDirectory : Entry::kOther;
+}
+
+Owner OwnerOf(const std::string& path) {
+    Owner owner;
+    struct stat info = {};
+    if (::lstat(path.c_str(), &info) != 0) return owner;
+    owner.id = static_cast<long>(info.st_uid);
+    if (const passwd* user = ::getpwuid(info.st_uid)) owner.name = user->pw_name;
+    owner.mode = static_cast<int>(info.st_mode & 07777);
+    return owner;
+}
+
+std::string SystemText(long code) { return std::strerror(static_cast<int>(code)); }
+
+}  // namespace io::platform

@@ -6,12 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "port/locked_byte.h"
-#include "common/text.h"
+#include "port/platform.h"
 
-namespace io {
-
-namespace platform {
+namespace io::platform {
 
 const char kSeparator = '\\';
 
@@ -26,90 +23,32 @@ std::string TempDirectory() {
     return std::string(buffer.data(), n);
 }
 
-}  // namespace platform
-
 namespace {
 
-std::string SystemReason(DWORD error) {
-    char text[512] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             error, 0, text, sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) --n;
-    return n > 0 ? std::string(text, n) : "error " + std::to_string(error);
-}
-
-std::string DirectoryOf(const std::string& path) {
-    const auto slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
-// "DOMAIN\name" of the owner of `path`, or "" where Windows cannot tell.
-std::string OwnerOf(const std::string& path) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
-                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return "";
-    }
-    const std::unique_ptr<void, decltype(&LocalFree)> freed(descriptor, &LocalFree);
-    char name[256], domain[256];
-    DWORD nameSize = sizeof name, domainSize = sizeof domain;
-    SID_NAME_USE use;
-    if (!LookupAccountSidA(nullptr, owner, name, &nameSize, domain, &domainSize, &use)) return "";
-    return domainSize > 0 ? std::string(domain) + "\\" + name : std::string(name);
-}
-
-// " (owned by DOMAIN\name, read-only)", as much of it as Windows can tell.
-std::string OwnerAndAttributes(const std::string& path, DWORD attributes) {
-    std::string details;
-    if (const std::string owner = OwnerOf(path); !owner.empty()) details = "owned by " + owner;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        details += (details.empty() ? "" : ", ") + std::string("read-only");
-    }
-    return details.empty() ? "" : " (" + details + ")";
-}
-
-bool IsDirectory(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// A failure in words that say what to mend. Sharing and lock conflicts pass by
-// themselves: they are busy, not broken.
-bool FailFor(DWORD error, const std::string& path, Failure* why) {
-    const std::string dir = DirectoryOf(path);
-    switch (error) {
+bool Failed(Error* error, DWORD code = GetLastError()) {
+    if (error == nullptr) return false;
+    error->code = static_cast<long>(code);
+    switch (code) {
         case ERROR_LOCK_VIOLATION:
-            return Fail(why, FailureKind::kBusy, path, "another program holds a lock on it");
+            error->fault = Fault::kLocked;
+            break;
         case ERROR_SHARING_VIOLATION:
-            return Fail(why, FailureKind::kBusy, path,
-                        "another program has it open and shares it with nobody");
+            error->fault = Fault::kUnshared;
+            break;
         case ERROR_PATH_NOT_FOUND:
-        case ERROR_DIRECTORY: {
-            const DWORD attributes = GetFileAttributesA(dir.c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES && !IsDirectory(attributes)) {
-                return Fail(why, FailureKind::kUnusable, path,
-                            pexal::QuotePath(dir) + " is not a directory");
-            }
-            return Fail(why, FailureKind::kMissing, path,
-                        "its directory " + pexal::QuotePath(dir) + " does not exist");
-        }
-        case ERROR_ACCESS_DENIED: {
-            const DWORD attributes = GetFileAttributesA(path.c_str());
-            if (IsDirectory(attributes)) {
-                return Fail(why, FailureKind::kUnusable, path, "it is not a regular file");
-            }
-            if (attributes != INVALID_FILE_ATTRIBUTES) {
-                return Fail(why, FailureKind::kUnusable, path,
-                            "permission denied" + OwnerAndAttributes(path, attributes));
-            }
-            return Fail(why, FailureKind::kUnusable, path,
-                        "it cannot be created: permission denied on " + pexal::QuotePath(dir) +
-                            OwnerAndAttributes(dir, INVALID_FILE_ATTRIBUTES));
-        }
+        case ERROR_DIRECTORY:
+            error->fault = Fault::kNoDirectory;
+            break;
+        case ERROR_ACCESS_DENIED:
+            error->fault = Fault::kDenied;
+            break;
         default:
-            return Fail(why, FailureKind::kUnusable, path, SystemReason(error));
+            error->fault = Fault::kOther;
     }
+    return false;
 }
+
+HANDLE Native(File file) { return reinterpret_cast<HANDLE>(file); }
 
 OVERLAPPED At(std::int64_t offset) {
     OVERLAPPED at = {};
@@ -122,84 +61,99 @@ OVERLAPPED At(std::int64_t offset) {
 
 // The host may delete or replace the file at any time, so every kind of sharing is
 // granted.
-bool LockedByte::Open(Failure* why) {
+File Open(const std::string& path, bool readOnly, Error* error) {
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    file_ = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, kShare, nullptr, OPEN_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    const DWORD error = file_ == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    if (error == ERROR_ACCESS_DENIED) {
-        file_ = CreateFileA(path_.c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-        readOnly_ = file_ != INVALID_HANDLE_VALUE;
-        Failure denied;
-        FailFor(error, path_, &denied);
-        whyReadOnly_ = denied.reason;
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ | (readOnly ? 0 : GENERIC_WRITE), kShare, nullptr,
+                    readOnly ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return Failed(error), kNoFile;
+    if (GetFileType(file) != FILE_TYPE_DISK) {  // a pipe or a device
+        CloseHandle(file);
+        if (error != nullptr) *error = {Fault::kNotRegular, 0};
+        return kNoFile;
     }
-    if (file_ == INVALID_HANDLE_VALUE) return FailFor(error, path_, why);
-    // A pipe or a device where the port file should be: nothing to lock or store in.
-    if (GetFileType(file_) != FILE_TYPE_DISK) {
-        Release();
-        return Fail(why, FailureKind::kUnusable, path_, "it is not a regular file");
-    }
-    return true;
+    return reinterpret_cast<File>(file);
 }
 
-bool LockedByte::Lock(std::int64_t offset, bool exclusive, Failure* why) {
+bool Lock(File file, std::int64_t offset, bool exclusive, Error* error) {
     OVERLAPPED at = At(offset);
-    const DWORD flags =
-        LOCKFILE_FAIL_IMMEDIATELY | (exclusive && !readOnly_ ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    return LockFileEx(file_, flags, 0, 1, 0, &at) || FailFor(GetLastError(), path_, why);
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    return LockFileEx(Native(file), flags, 0, 1, 0, &at) || Failed(error);
 }
 
-void LockedByte::Unlock(std::int64_t offset) {
+void Unlock(File file, std::int64_t offset) {
     OVERLAPPED at = At(offset);
-    UnlockFileEx(file_, 0, 1, 0, &at);
+    UnlockFileEx(Native(file), 0, 1, 0, &at);
 }
 
-bool LockedByte::ok() const { return file_ != INVALID_HANDLE_VALUE; }
-
-bool LockedByte::Read(std::int64_t offset, std::uint8_t* value, Failure* why) {
-    *value = 0;
+int ReadAt(File file, std::int64_t offset, std::uint8_t* value, Error* error) {
     DWORD moved = 0;
     OVERLAPPED at = At(offset);
-    if (!ReadFile(file_, value, 1, &moved, &at) && GetLastError() != ERROR_HANDLE_EOF) {
-        return FailFor(GetLastError(), path_, why);
+    if (!ReadFile(Native(file), value, 1, &moved, &at) && GetLastError() != ERROR_HANDLE_EOF) {
+        return Failed(error), -1;
     }
-    if (moved != 1) *value = 0;  // beyond the end: the port is empty
-    return true;
+    return static_cast<int>(moved);
 }
 
-bool LockedByte::Write(std::int64_t offset, std::uint8_t value, Failure* why) {
-    if (readOnly_) return Fail(why, FailureKind::kUnusable, path_, whyReadOnly_);
+int WriteAt(File file, std::int64_t offset, std::uint8_t value, Error* error) {
     DWORD moved = 0;
     OVERLAPPED at = At(offset);
-    if (!WriteFile(file_, &value, 1, &moved, &at)) return FailFor(GetLastError(), path_, why);
-    if (moved != 1) return Fail(why, FailureKind::kUnusable, path_, "short write");
-    return true;
+    if (!WriteFile(Native(file), &value, 1, &moved, &at)) return Failed(error), -1;
+    return static_cast<int>(moved);
 }
 
-bool LockedByte::Close(Failure* why) {
-    if (locked_) Unlock(offset_);
-    locked_ = false;
-    const bool closed = CloseHandle(file_) != 0;
-    const DWORD error = GetLastError();
-    file_ = INVALID_HANDLE_VALUE;
-    return closed || FailFor(error, path_, why);
-}
+bool Close(File file, Error* error) { return CloseHandle(Native(file)) || Failed(error); }
 
 // Without opening the path again, which under Wine would cost a descriptor for as long as
 // the lock stands: the name is there, and the file held has not been removed from it.
-bool LockedByte::StillNamed() const {
+bool Names(const std::string& path, File file) {
     WIN32_FILE_ATTRIBUTE_DATA named = {};
     FILE_STANDARD_INFO held = {};
-    return GetFileAttributesExA(path_.c_str(), GetFileExInfoStandard, &named) &&
-           GetFileInformationByHandleEx(file_, FileStandardInfo, &held, sizeof held) &&
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &named) &&
+           GetFileInformationByHandleEx(Native(file), FileStandardInfo, &held, sizeof held) &&
            held.NumberOfLinks > 0 && !held.DeletePending;
 }
 
-std::int64_t LockedByte::Size() const {
+std::int64_t Size(File file) {
     LARGE_INTEGER size = {};
-    return GetFileSizeEx(file_, &size) ? static_cast<std::int64_t>(size.QuadPart) : -1;
+    return GetFileSizeEx(Native(file), &size) ? static_cast<std::int64_t>(size.QuadPart) : -1;
 }
 
-}  // namespace io
+Entry Look(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Entry::kNothing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Entry::kDirectory : Entry::kOther;
+}
+
+// A directory's read-only attribute means nothing to its files, so only a file's counts.
+Owner OwnerOf(const std::string& path) {
+    Owner owner;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    owner.readOnly = attributes != INVALID_FILE_ATTRIBUTES &&
+                     (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) ==
+                         FILE_ATTRIBUTE_READONLY;
+    PSID sid = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return owner;
+    }
+    const std::unique_ptr<void, decltype(&LocalFree)> freed(descriptor, &LocalFree);
+    char name[256], domain[256];
+    DWORD nameSize = sizeof name, domainSize = sizeof domain;
+    SID_NAME_USE use;
+    if (LookupAccountSidA(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) {
+        owner.name = domainSize > 0 ? std::string(domain) + "\\" + name : std::string(name);
+    }
+    return owner;
+}
+
+std::string SystemText(long code) {
+    char text[512] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) --n;
+    return std::string(text, n);
+}
+
+}  // namespace io::platform

@@ -1,13 +1,10 @@
 #include "port/poll_port.h"
 
 #include <chrono>
-#include <iostream>
-#include <string>
 #include <thread>
 
 #include "common/facts.h"
 #include "common/text.h"
-#include "port/io.h"
 #include "printhead/general.h"
 
 namespace {
@@ -20,53 +17,31 @@ constexpr auto kFirstBusyPause = std::chrono::milliseconds(1);
 // Only a port file that stays unusable for a whole second is worth telling anyone about.
 constexpr int kFailingTicksBeforeReport = pexal::kTicksPerSecond;
 
-std::ostream* report = &std::cerr;
-int failingTicks = 0;
-bool reported = false;
-
-// One line when the port file has been unusable for a second, one when it works again;
-// never one per tick. A report that cannot be written is dropped.
-void NoteOutcome(const io::Failure& why) {
-    if (why.ok()) {
-        failingTicks = 0;
-        if (!reported) return;
-        reported = false;
-        if (report == nullptr) return;
-        report->clear();
-        *report << "pexal-printer: port file " << pexal::QuotePath(io::PortFilePath())
-                << " works again"
-                << std::endl;
-        return;
-    }
-    if (reported || ++failingTicks < kFailingTicksBeforeReport) return;
-    reported = true;
-    if (report == nullptr) return;
-    report->clear();
-    *report << "pexal-printer: cannot use port file " << pexal::QuotePath(why.path) << ": "
-            << why.reason
-            << std::endl;
-}
-
 }  // namespace
 
-void SetPortReport(std::ostream* out) {
-    report = out;
-    failingTicks = 0;
-    reported = false;
+std::string PortReport::Note(const io::Status& status) {
+    if (status.ok()) {
+        failingTicks_ = 0;
+        if (!reported_) return "";
+        reported_ = false;
+        return "pexal-printer: port file " + pexal::QuotePath(io::PortFilePath()) + " works again";
+    }
+    if (reported_ || ++failingTicks_ < kFailingTicksBeforeReport) return "";
+    reported_ = true;
+    return "pexal-printer: " + pexal::CannotUse(status);
 }
 
-void PollPort() {
+io::Status PollPort() {
     const std::int32_t port = pexal::kDataPort;
-    io::Failure why;
+    io::Status why;
     std::uint8_t code = 0;
     for (int attempt = 1;; ++attempt) {
-        why = {};
         // One open, one exclusive lock: the byte is printed only once its clear has
         // stuck, so a clear that fails cannot make it print again on every tick.
-        code = io::TAKE_IO_BYTE(port, &why);
+        why = io::TAKE_IO_BYTE(port, &code);
         if (!why.busy() || attempt == kBusyTries) break;
         std::this_thread::sleep_for(attempt * kFirstBusyPause);
     }
-    NoteOutcome(why);
     if (code != 0) General::PrintChar(std::string(1, static_cast<char>(code)));
+    return why;
 }

@@ -4,16 +4,26 @@
 // drives the head.
 #pragma once
 
-#include <iosfwd>
+#include <string>
+
+#include "port/io.h"
 
 // One tick: takes the data port's byte (read and clear under one lock) and, only once
 // the clear has stuck, prints it. A character whose clear fails stays in the port and is
 // printed by the first tick whose clear succeeds, so it is printed once. A lock held
-// elsewhere is tried again within the tick, for a few milliseconds at most.
-void PollPort();
+// elsewhere is tried again within the tick, for a few milliseconds at most. Returns what
+// the port file came to.
+io::Status PollPort();
 
-// Where PollPort says, in one line each, that the port file has been unusable for a
-// second (five ticks) and that it works again (std::cerr unless changed); nullptr
-// silences it. Not owned; must outlive the ticks. Setting it also forgets any failure
-// seen so far.
-void SetPortReport(std::ostream* out);
+// When a user hears about the port file: one line once it has been unusable for a second
+// (five ticks), one when it works again; never one a tick. Each window keeps one and
+// writes out the lines it is given.
+class PortReport {
+public:
+    // The line to write after a tick that came to `status`, or "" for none.
+    std::string Note(const io::Status& status);
+
+private:
+    int failingTicks_ = 0;
+    bool reported_ = false;
+};

@@ -19,20 +19,20 @@ TEST_F(BadInput, PortsAtTheExtremesNeitherOverflowNorStrayOutsideTheirSlot) {
     setPort(100, 'A', 40);
     const auto before = fileBytes();
     for (const std::int32_t port : {INT32_MIN, INT32_MIN + 1, -100, 0, 99}) {
-        io::Failure why;
-        EXPECT_EQ(io::READ_IO_BYTE(port, &why), 0) << port;
-        EXPECT_EQ(why.kind, io::FailureKind::kNoSlot) << port;
+        io::Status why;
+        EXPECT_EQ(pexal_test::ReadByte(port, &why), 0) << port;
+        EXPECT_EQ(why.kind, pexal::Kind::kNoSlot) << port;
         EXPECT_NE(why.reason.find("no slot"), std::string::npos) << port;
-        EXPECT_FALSE(io::WRITE_IO_BYTE(port, 'Z')) << port;
+        EXPECT_FALSE(io::WRITE_IO_BYTE(port, 'Z').ok()) << port;
     }
     EXPECT_EQ(fileBytes(), before) << "nothing written for ports without a slot";
     EXPECT_EQ(io::READ_IO_BYTE(100), 'A');
 
-    io::Failure why;
-    EXPECT_EQ(io::READ_IO_BYTE(INT32_MAX, &why), 0);
+    io::Status why;
+    EXPECT_EQ(pexal_test::ReadByte(INT32_MAX, &why), 0);
     EXPECT_TRUE(why.ok()) << "the last port lies beyond the end: empty";
     EXPECT_EQ(fileBytes(), before);
-    ASSERT_TRUE(io::WRITE_IO_BYTE(INT32_MAX, 'Y', &why)) << why.reason;
+    ASSERT_TRUE((why = io::WRITE_IO_BYTE(INT32_MAX, 'Y')).ok()) << why.reason;
     EXPECT_EQ(fs::file_size(portFile()), std::uintmax_t{INT32_MAX} - 100 + 1);
     EXPECT_EQ(io::READ_IO_BYTE(INT32_MAX), 'Y');
     EXPECT_EQ(io::READ_IO_BYTE(100), 'A');

@@ -50,7 +50,7 @@ TEST(Encoder, StopsAtTheFirstBadByteAndSaysWhere) {
             if (status.ok()) status = encoder.Feed(chunk, out);
         }
         if (status.ok()) status = encoder.Finish(out);
-        EXPECT_EQ(status.outcome, host::Outcome::kBadInput) << c.error;
+        EXPECT_EQ(status.kind, pexal::Kind::kBadInput) << c.error;
         EXPECT_EQ(out, c.sent) << c.error;
         EXPECT_NE(status.reason.find(c.error), std::string::npos) << status.reason;
         EXPECT_EQ(encoder.Feed("more", out).reason, status.reason) << "a failed text stays failed";
@@ -106,7 +106,7 @@ TEST_F(HandshakeTest, StoresOnlyIntoAnEmptyPortAndCountsWhatIsTaken) {
     std::string taken;
     std::thread printer([&] {  // takes each byte as the printer would, without printing
         while (!stop) {
-            if (const std::uint8_t b = io::READ_IO_BYTE(130); b != 0 && io::WRITE_IO_BYTE(130, 0)) {
+            if (const std::uint8_t b = io::READ_IO_BYTE(130); b != 0 && io::WRITE_IO_BYTE(130, 0).ok()) {
                 taken += static_cast<char>(b);
             }
             std::this_thread::sleep_for(1ms);
@@ -140,7 +140,7 @@ TEST_F(HandshakeTest, WithdrawWaitsOutAShortLockOnThePort) {
 TEST_F(HandshakeTest, WaitsOutAForeignByteThenGivesUpWithoutTouchingIt) {
     setPort(130, 'Z');
     host::Handshake link(130, 50ms);
-    EXPECT_EQ(link.Put('a').outcome, host::Outcome::kTimedOut);
+    EXPECT_EQ(link.Put('a').kind, pexal::Kind::kTimedOut);
     EXPECT_EQ(static_cast<char>(fileBytes()->at(30)), 'Z');
     EXPECT_EQ(link.taken(), 0u);
 }
@@ -149,7 +149,7 @@ TEST_F(HandshakeTest, UnusablePortFileEndsTheWaitAtOnceAndBusyOneDoesNot) {
     std::filesystem::create_directory(portFile());
     host::Handshake link(130, 600s);  // a wait for the deadline would outlast the test
     const host::Status unusable = link.Put('a');
-    EXPECT_EQ(unusable.outcome, host::Outcome::kUnusable);
+    EXPECT_EQ(unusable.kind, pexal::Kind::kUnusable);
     EXPECT_EQ(unusable.path, portFile().string());
     EXPECT_NE(unusable.reason.find("not a regular file"), std::string::npos) << unusable.reason;
     std::filesystem::remove(portFile());
@@ -158,7 +158,7 @@ TEST_F(HandshakeTest, UnusablePortFileEndsTheWaitAtOnceAndBusyOneDoesNot) {
     host::Handshake brief(130, 50ms);
     pexal_test::LockHolder host(portFile(), 30, /*exclusive=*/true);
     const host::Status busy = brief.Put('a');
-    EXPECT_EQ(busy.outcome, host::Outcome::kTimedOut);
+    EXPECT_EQ(busy.kind, pexal::Kind::kTimedOut);
     EXPECT_NE(busy.reason.find("lock"), std::string::npos) << busy.reason;
 }
 

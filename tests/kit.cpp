@@ -42,7 +42,6 @@ HeadOnPage::HeadOnPage(General::Page* other) { General::Load(other != nullptr ? 
 
 HeadOnPage::~HeadOnPage() {
     General::SetPage(nullptr);
-    SetPortReport(&std::cerr);
 }
 
 std::vector<Mark> PrintDirectly(const std::string& bytes) {
@@ -120,7 +119,6 @@ void PollTest::SetUp() {
     PortFileTest::SetUp();
     head.emplace();
     printed = &head->page;
-    SetPortReport(&report);
 }
 
 void PollTest::TearDown() {
@@ -129,7 +127,9 @@ void PollTest::TearDown() {
 }
 
 void PollTest::ticks(int n) {
-    for (int k = 0; k < n; ++k) PollPort();
+    for (int k = 0; k < n; ++k) {
+        if (const std::string line = reporter.Note(PollPort()); !line.empty()) report << line << '\n';
+    }
 }
 
 int PollTest::reportLines() const {

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "port/io.h"
+#include "port/poll_port.h"
 #include "printhead/page.h"
 
 namespace pexal_test {
@@ -44,8 +46,7 @@ public:
 };
 
 // An initialised, homed head drawing on `page` (by default its own recording page) for
-// the fixture's lifetime; detaching the page and restoring the port report always, even
-// when an assertion returns early.
+// the fixture's lifetime; detaching the page always, even when an assertion returns early.
 class HeadOnPage {
 public:
     HeadOnPage();
@@ -123,7 +124,7 @@ private:
     std::optional<ScopedEnv> temp_;
 };
 
-// A homed print head on a recording page, with PollPort's reports kept in `report`.
+// A homed print head on a recording page; ticks(n) keeps the port file's reports in `report`.
 class PollTest : public PortFileTest {
 protected:
     void SetUp() override;
@@ -136,6 +137,7 @@ protected:
     std::optional<HeadOnPage> head;
     RecordingPage* printed = nullptr;
     std::ostringstream report;
+    PortReport reporter;
 };
 
 // Another process that holds an advisory lock on one byte of a file until destroyed, or
@@ -197,5 +199,31 @@ private:
     int stdin_ = -1;
     std::optional<int> status_;
 };
+
+// The port calls' byte, for a test that looks at the byte first; `why` gets the status.
+inline std::uint8_t ReadByte(std::int32_t port, io::Status* why = nullptr) {
+    std::uint8_t byte = 0;
+    const io::Status status = io::READ_IO_BYTE(port, &byte);
+    if (why != nullptr) *why = status;
+    return byte;
+}
+inline std::uint8_t TakeByte(std::int32_t port, io::Status* why = nullptr) {
+    std::uint8_t byte = 0;
+    const io::Status status = io::TAKE_IO_BYTE(port, &byte);
+    if (why != nullptr) *why = status;
+    return byte;
+}
+inline std::uint8_t SwapByte(io::SenderLock& lock, std::int32_t port, std::uint8_t expected,
+                             std::uint8_t value, io::Status* why = nullptr) {
+    std::uint8_t held = 0;
+    const io::Status status = lock.Swap(port, expected, value, &held);
+    if (why != nullptr) *why = status;
+    return held;
+}
+inline std::uint8_t LookByte(io::SenderLock& lock, std::int32_t port) {
+    std::uint8_t byte = 0;
+    lock.Read(port, &byte);
+    return byte;
+}
 
 }  // namespace pexal_test

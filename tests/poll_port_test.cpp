@@ -60,14 +60,13 @@ TEST_F(Poll, CharacterWhoseClearFailsIsPrintedOnceWhenTheClearSucceeds) {
     setPort(130, 'K');
     {
         LockHolder host(portFile(), 30, /*exclusive=*/false);  // reading allowed, writing not
-        for (int tick = 0; tick < 5; ++tick) PollPort();
+        ticks(5);
         EXPECT_EQ(printed->text(), "");
         EXPECT_EQ(portByte(), 'K');
         EXPECT_EQ(reportLines(), 1) << report.str();
         EXPECT_NE(report.str().find(portFile().string()), std::string::npos) << report.str();
     }
-    PollPort();
-    PollPort();
+    ticks(2);
     EXPECT_EQ(printed->text(), "K");
     EXPECT_EQ(portByte(), 0);
     EXPECT_EQ(reportLines(), 2) << report.str();
@@ -93,7 +92,7 @@ TEST_F(Poll, OnlyASecondOfFailingTicksIsReported) {
         int failingTicks, linesWhileFailing, linesAfter;
     } cases[] = {{1, 0, 0}, {4, 0, 0}, {5, 1, 2}, {9, 1, 2}};
     for (const auto& c : cases) {
-        SetPortReport(&report);
+        reporter = {};
         report.str("");
         std::filesystem::remove(portFile());
         std::filesystem::create_directory(portFile());
@@ -118,11 +117,11 @@ TEST_F(Poll, AReportStaysOneLineWhateverBytesItsPathHolds) {
 
 TEST_F(Poll, UnusablePortFileIsReportedOncePerChangeOfState) {
     std::filesystem::create_directory(portFile());
-    for (int tick = 0; tick < 5; ++tick) PollPort();
+    ticks(5);
     EXPECT_EQ(reportLines(), 1) << report.str();
     std::filesystem::remove(portFile());
     setPort(130, 'x');
-    for (int tick = 0; tick < 5; ++tick) PollPort();
+    ticks(5);
     EXPECT_EQ(reportLines(), 2) << report.str();
     EXPECT_EQ(printed->text(), "x");
 }

@@ -18,8 +18,8 @@ namespace {
 class PortLink : public pexal_test::PortFileTest {};
 
 TEST_F(PortLink, ReadOfMissingFileCreatesItEmptyAndPrivate) {
-    io::Failure why;
-    EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
+    io::Status why;
+    EXPECT_EQ(pexal_test::ReadByte(130, &why), 0);
     EXPECT_TRUE(why.ok()) << why.reason;
     EXPECT_EQ(fileBytes(), std::string());
     struct stat info = {};
@@ -40,23 +40,23 @@ TEST_F(PortLink, PortPLivesAtOffsetPMinus100) {
 
 TEST_F(PortLink, SlotBeyondTheEndReadsAsEmptyPort) {
     setFileBytes(std::string(30, '\x41'));
-    io::Failure why;
-    EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
+    io::Status why;
+    EXPECT_EQ(pexal_test::ReadByte(130, &why), 0);
     EXPECT_TRUE(why.ok()) << "a short file is an empty port, not a failure";
 }
 
 TEST_F(PortLink, WriteExtendsTheFileWithZerosAndTouchesOnlyItsSlot) {
     setFileBytes("");
-    ASSERT_TRUE(io::WRITE_IO_BYTE(130, 0));
+    ASSERT_TRUE(io::WRITE_IO_BYTE(130, 0).ok());
     EXPECT_EQ(fileBytes(), std::string(31, '\0'));
 
     setFileBytes(std::string(40, '\x07'));
-    ASSERT_TRUE(io::WRITE_IO_BYTE(130, 0x99));
+    ASSERT_TRUE(io::WRITE_IO_BYTE(130, 0x99).ok());
     std::string expected(40, '\x07');
     expected[30] = '\x99';
     EXPECT_EQ(fileBytes(), expected);
 
-    ASSERT_TRUE(io::WRITE_IO_BYTE(145, 0x55));
+    ASSERT_TRUE(io::WRITE_IO_BYTE(145, 0x55).ok());
     expected.resize(46, '\0');
     expected[45] = '\x55';
     EXPECT_EQ(fileBytes(), expected);
@@ -66,10 +66,10 @@ TEST_F(PortLink, PortsBelow100HaveNoSlotAndNeverReachTheFile) {
     setPort(130, 65);
     const auto before = fileBytes();
     for (const std::int32_t port : {99, 0, -1, INT32_MIN}) {
-        io::Failure why;
-        EXPECT_EQ(io::READ_IO_BYTE(port, &why), 0) << port;
-        EXPECT_EQ(why.kind, io::FailureKind::kNoSlot) << port;
-        EXPECT_FALSE(io::WRITE_IO_BYTE(port, 1)) << port;
+        io::Status why;
+        EXPECT_EQ(pexal_test::ReadByte(port, &why), 0) << port;
+        EXPECT_EQ(why.kind, pexal::Kind::kNoSlot) << port;
+        EXPECT_FALSE(io::WRITE_IO_BYTE(port, 1).ok()) << port;
     }
     EXPECT_EQ(fileBytes(), before);
 }
@@ -89,9 +89,9 @@ TEST_F(PortLink, TmpdirIsTakenAsItStandsAndTmpOnlyWhenUnsetOrEmpty) {
     const fs::path missing = dir() / "missing";
     ::setenv("TMPDIR", missing.c_str(), 1);
     EXPECT_EQ(io::PortFilePath(), (missing / "dov_port.dat").string());
-    io::Failure why;
-    EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'x', &why));
-    EXPECT_EQ(why.kind, io::FailureKind::kMissing);
+    io::Status why;
+    EXPECT_FALSE((why = io::WRITE_IO_BYTE(130, 'x')).ok());
+    EXPECT_EQ(why.kind, pexal::Kind::kMissing);
     EXPECT_EQ(why.reason, "its directory " + missing.string() + " does not exist");
     ::setenv("TMPDIR", "", 1);
     EXPECT_EQ(io::PortFilePath(), "/tmp/dov_port.dat");
@@ -105,11 +105,11 @@ TEST_F(PortLink, PlantedSymlinkIsNeverFollowed) {
         std::ofstream(target, std::ios::binary) << "keep me";
     }
     fs::create_symlink(target, portFile());
-    io::Failure why;
-    EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
-    EXPECT_EQ(why.kind, io::FailureKind::kUnusable);
+    io::Status why;
+    EXPECT_EQ(pexal_test::ReadByte(130, &why), 0);
+    EXPECT_EQ(why.kind, pexal::Kind::kUnusable);
     EXPECT_EQ(why.reason, "a symbolic link stands there; it is not followed");
-    EXPECT_FALSE(io::WRITE_IO_BYTE(100, 'X', &why));
+    EXPECT_FALSE((why = io::WRITE_IO_BYTE(100, 'X')).ok());
     EXPECT_EQ(why.path, portFile().string());
     std::ifstream in(target, std::ios::binary);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -118,42 +118,42 @@ TEST_F(PortLink, PlantedSymlinkIsNeverFollowed) {
 
 TEST_F(PortLink, DirectoryOrFifoAtThePortPathIsAFailureNotAnEmptyPortNorAHang) {
     fs::create_directory(portFile());
-    io::Failure why;
-    EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
-    EXPECT_EQ(why.kind, io::FailureKind::kUnusable) << why.reason;
+    io::Status why;
+    EXPECT_EQ(pexal_test::ReadByte(130, &why), 0);
+    EXPECT_EQ(why.kind, pexal::Kind::kUnusable) << why.reason;
     EXPECT_EQ(why.reason, "it is not a regular file");
-    EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0));
+    EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0).ok());
 
     fs::remove(portFile());
     ASSERT_EQ(::mkfifo(portFile().c_str(), 0600), 0);
     why = {};
-    EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
-    EXPECT_EQ(why.kind, io::FailureKind::kUnusable) << why.reason;
+    EXPECT_EQ(pexal_test::ReadByte(130, &why), 0);
+    EXPECT_EQ(why.kind, pexal::Kind::kUnusable) << why.reason;
     EXPECT_EQ(why.reason, "it is not a regular file");
-    EXPECT_EQ(io::TAKE_IO_BYTE(130, &why), 0);
+    EXPECT_EQ(pexal_test::TakeByte(130, &why), 0);
     EXPECT_EQ(why.reason, "it is not a regular file");
-    EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'x'));
+    EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'x').ok());
 }
 
 TEST_F(PortLink, ConflictingLockOfAnotherProcessFailsTheCallAsBusy) {
     setPort(130, 65);
     {
         LockHolder host(portFile(), 30, /*exclusive=*/true);
-        io::Failure why;
-        EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
+        io::Status why;
+        EXPECT_EQ(pexal_test::ReadByte(130, &why), 0);
         EXPECT_TRUE(why.busy()) << why.reason;
         EXPECT_EQ(why.reason, "another program holds a lock on it");
-        EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0, &why));
-        EXPECT_EQ(why.kind, io::FailureKind::kBusy);
+        EXPECT_FALSE((why = io::WRITE_IO_BYTE(130, 0)).ok());
+        EXPECT_EQ(why.kind, pexal::Kind::kBusy);
         EXPECT_EQ(io::READ_IO_BYTE(131), 0) << "another port's byte is not locked";
-        EXPECT_TRUE(io::WRITE_IO_BYTE(131, 1));
+        EXPECT_TRUE(io::WRITE_IO_BYTE(131, 1).ok());
     }
     {
         LockHolder reader(portFile(), 30, /*exclusive=*/false);
         EXPECT_EQ(io::READ_IO_BYTE(130), 65) << "readers share";
-        EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0)) << "a writer waits for readers";
+        EXPECT_FALSE(io::WRITE_IO_BYTE(130, 0).ok()) << "a writer waits for readers";
     }
-    EXPECT_TRUE(io::WRITE_IO_BYTE(130, 0));
+    EXPECT_TRUE(io::WRITE_IO_BYTE(130, 0).ok());
     EXPECT_EQ(io::READ_IO_BYTE(130), 0);
 }
 
@@ -166,9 +166,9 @@ TEST_F(PortLink, AFileThisUserMayOnlyReadIsStillRead) {
     const pid_t child = ::fork();
     if (child == 0) {
         if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-        io::Failure why;
-        const std::uint8_t read = io::READ_IO_BYTE(130, &why);
-        const std::uint8_t taken = io::TAKE_IO_BYTE(130, &why);
+        io::Status why;
+        const std::uint8_t read = pexal_test::ReadByte(130, &why);
+        const std::uint8_t taken = pexal_test::TakeByte(130, &why);
         ::_exit(read == 'A' && taken == 0 && !why.ok() ? 0 : 1);
     }
     int status = 0;
@@ -185,8 +185,8 @@ TEST_F(PortLink, AFileThisUserMayOnlyReadIsStillRead) {
     if (reader == 0) {
         ::alarm(10);  // a reader that blocks ends here, and fails
         if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-        io::Failure why;
-        io::READ_IO_BYTE(130, &why);
+        io::Status why;
+        pexal_test::ReadByte(130, &why);
         ::_exit(why.reason == "it is not a regular file" ? 0 : 1);
     }
     ASSERT_EQ(::waitpid(reader, &status, 0), reader);
@@ -195,10 +195,10 @@ TEST_F(PortLink, AFileThisUserMayOnlyReadIsStillRead) {
 
 TEST_F(PortLink, EachPortHasASenderLockOfItsOwn) {
     io::SenderLock first130, first131, second130;
-    io::Failure why;
-    ASSERT_TRUE(first130.TryLock(130, &why)) << why.reason;
-    EXPECT_TRUE(first131.TryLock(131, &why)) << "senders to two ports do not wait for each other";
-    EXPECT_FALSE(second130.TryLock(130, &why));
+    io::Status why;
+    ASSERT_TRUE((why = first130.TryLock(130)).ok()) << why.reason;
+    EXPECT_TRUE((why = first131.TryLock(131)).ok()) << "senders to two ports do not wait for each other";
+    EXPECT_FALSE((why = second130.TryLock(130)).ok());
     EXPECT_TRUE(why.busy()) << why.reason;
     EXPECT_EQ(fileBytes(), "") << "the locks lie beyond the file; nothing is written";
 }
@@ -207,7 +207,7 @@ TEST_F(PortLink, EachPortHasASenderLockOfItsOwn) {
 // path still names that file; one the host has removed or replaced reaches nobody.
 TEST_F(PortLink, AHeldSenderLockMovesBytesInTheFileThePathNamesNow) {
     io::SenderLock lock;
-    ASSERT_TRUE(lock.TryLock(130));
+    ASSERT_TRUE(lock.TryLock(130).ok());
     const std::string replacement = (dir() / "new.dat").string();
     const std::function<void()> hostSteps[] = {
         [] {},
@@ -219,38 +219,38 @@ TEST_F(PortLink, AHeldSenderLockMovesBytesInTheFileThePathNamesNow) {
     };
     for (const auto& step : hostSteps) {
         step();
-        io::Failure why;
-        EXPECT_EQ(lock.Swap(130, 0, 'S', &why), 0) << why.reason;
+        io::Status why;
+        EXPECT_EQ(pexal_test::SwapByte(lock, 130, 0, 'S', &why), 0) << why.reason;
         EXPECT_TRUE(why.ok()) << why.reason;
         EXPECT_EQ(portByte(), 'S');
-        EXPECT_EQ(lock.Read(130), 'S');
-        EXPECT_EQ(lock.Swap(130, 'X', 0), 'S') << "not ours to take back";
-        EXPECT_EQ(lock.Swap(130, 'S', 0), 'S');
+        EXPECT_EQ(pexal_test::LookByte(lock, 130), 'S');
+        EXPECT_EQ(pexal_test::SwapByte(lock, 130, 'X', 0), 'S') << "not ours to take back";
+        EXPECT_EQ(pexal_test::SwapByte(lock, 130, 'S', 0), 'S');
         EXPECT_EQ(portByte(), 0);
-        EXPECT_EQ(lock.Read(131), 0) << "another port's byte, through its own open";
+        EXPECT_EQ(pexal_test::LookByte(lock, 131), 0) << "another port's byte, through its own open";
     }
     LockHolder printer(portFile(), 30, /*exclusive=*/true);
-    io::Failure why;
-    EXPECT_EQ(lock.Swap(130, 0, 'S', &why), 0);
+    io::Status why;
+    EXPECT_EQ(pexal_test::SwapByte(lock, 130, 0, 'S', &why), 0);
     EXPECT_TRUE(why.busy()) << "the printer's lock on the byte is respected: " << why.reason;
     EXPECT_EQ(portByte(), 0);
 }
 
 TEST_F(PortLink, TakeClearsOnlyAWaitingByteAndOnlyWhenItHoldsTheWholeByte) {
     setPort(130, 'T', 40);
-    EXPECT_EQ(io::TAKE_IO_BYTE(131), 0) << "an empty port";
+    EXPECT_EQ(pexal_test::TakeByte(131), 0) << "an empty port";
     EXPECT_EQ(fileBytes()->size(), 40u) << "taking an empty port writes nothing";
     {
         LockHolder reader(portFile(), 30, /*exclusive=*/false);
-        io::Failure why;
-        EXPECT_EQ(io::TAKE_IO_BYTE(130, &why), 0);
+        io::Status why;
+        EXPECT_EQ(pexal_test::TakeByte(130, &why), 0);
         EXPECT_TRUE(why.busy()) << "a reader's lock keeps the take from starting";
         EXPECT_EQ(static_cast<char>(fileBytes()->at(30)), 'T');
     }
-    EXPECT_EQ(io::TAKE_IO_BYTE(130), 'T');
+    EXPECT_EQ(pexal_test::TakeByte(130), 'T');
     EXPECT_EQ(fileBytes()->at(30), '\0');
-    EXPECT_EQ(io::TAKE_IO_BYTE(130), 0) << "taken once";
-    EXPECT_EQ(io::TAKE_IO_BYTE(99), 0);
+    EXPECT_EQ(pexal_test::TakeByte(130), 0) << "taken once";
+    EXPECT_EQ(pexal_test::TakeByte(99), 0);
 }
 
 }  // namespace

@@ -22,14 +22,14 @@ using pexal_test::ScopedEnv;
 class WindowsPort : public pexal_test::PortFileTest {};
 
 TEST_F(WindowsPort, CreatesExtendsAndReadsBeyondTheEndAsEmpty) {
-    io::Failure why;
-    EXPECT_EQ(io::READ_IO_BYTE(130, &why), 0);
+    io::Status why;
+    EXPECT_EQ(pexal_test::ReadByte(130, &why), 0);
     EXPECT_TRUE(why.ok()) << why.reason;
     EXPECT_EQ(fileBytes(), "") << "created, empty";
     EXPECT_EQ(io::PortFilePath(), portFile().string());
-    ASSERT_TRUE(io::WRITE_IO_BYTE(130, 0));
+    ASSERT_TRUE(io::WRITE_IO_BYTE(130, 0).ok());
     EXPECT_EQ(fileBytes(), std::string(31, '\0'));
-    ASSERT_TRUE(io::WRITE_IO_BYTE(131, 'B'));
+    ASSERT_TRUE(io::WRITE_IO_BYTE(131, 'B').ok());
     EXPECT_EQ(io::READ_IO_BYTE(131), 'B');
     EXPECT_EQ(io::READ_IO_BYTE(200), 0);
 }
@@ -44,20 +44,20 @@ TEST_F(WindowsPort, ALockOrAnUnsharedOpenElsewhereIsBusyAndPassesByItself) {
     for (const auto [offset, says] : holders) {
         {
             LockHolder host(portFile(), offset, /*exclusive=*/true);
-            io::Failure why;
-            EXPECT_EQ(io::TAKE_IO_BYTE(130, &why), 0) << offset;
+            io::Status why;
+            EXPECT_EQ(pexal_test::TakeByte(130, &why), 0) << offset;
             EXPECT_TRUE(why.busy()) << offset << ": " << why.reason;
             EXPECT_EQ(why.reason, says);
         }
         EXPECT_EQ(io::READ_IO_BYTE(130), 'K') << offset;
     }
-    EXPECT_EQ(io::TAKE_IO_BYTE(130), 'K');
+    EXPECT_EQ(pexal_test::TakeByte(130), 'K');
     EXPECT_EQ(io::READ_IO_BYTE(130), 0);
 }
 
 TEST_F(WindowsPort, TheHostMayDeleteThePortFileWhileASenderHoldsItOpen) {
     io::SenderLock sender;
-    ASSERT_TRUE(sender.TryLock(130));
+    ASSERT_TRUE(sender.TryLock(130).ok());
     EXPECT_TRUE(DeleteFileA(portFile().string().c_str())) << GetLastError();
 }
 
@@ -67,14 +67,14 @@ TEST_F(WindowsPort, TmpOfAnyLengthIsUsedAsItStandsAndAMissingOneIsAFailure) {
     fs::create_directories(deep);
     {
         const ScopedEnv tmp("TMP", deep.string());
-        ASSERT_TRUE(io::WRITE_IO_BYTE(130, 'L'));
+        ASSERT_TRUE(io::WRITE_IO_BYTE(130, 'L').ok());
         EXPECT_TRUE(fs::exists(deep / "dov_port.dat"));
     }
     const fs::path missing = dir() / "missing";
     const ScopedEnv tmp("TMP", missing.string());
-    io::Failure why;
-    EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'M', &why));
-    EXPECT_EQ(why.kind, io::FailureKind::kMissing);
+    io::Status why;
+    EXPECT_FALSE((why = io::WRITE_IO_BYTE(130, 'M')).ok());
+    EXPECT_EQ(why.kind, pexal::Kind::kMissing);
     EXPECT_NE(why.reason.find("does not exist"), std::string::npos) << why.reason;
     EXPECT_FALSE(fs::exists(missing));
 }
@@ -88,12 +88,12 @@ TEST_F(WindowsPort, AnUnusablePortFileSaysWhatToMend) {
     const struct {
         const char* what;
         fs::path tmp;
-        io::FailureKind kind;
+        pexal::Kind kind;
         std::string says;
     } cases[] = {
-        {"a directory at the path", dir(), io::FailureKind::kUnusable, "it is not a regular file"},
-        {"TMP names a file", plain, io::FailureKind::kUnusable, "is not a directory"},
-        {"a read-only file", dir(), io::FailureKind::kUnusable, readOnly},
+        {"a directory at the path", dir(), pexal::Kind::kUnusable, "it is not a regular file"},
+        {"TMP names a file", plain, pexal::Kind::kUnusable, "is not a directory"},
+        {"a read-only file", dir(), pexal::Kind::kUnusable, readOnly},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -112,8 +112,8 @@ TEST_F(WindowsPort, AnUnusablePortFileSaysWhatToMend) {
             }
         }
         const ScopedEnv tmp("TMP", c.tmp.string());
-        io::Failure why;
-        EXPECT_FALSE(io::WRITE_IO_BYTE(130, 'W', &why));
+        io::Status why;
+        EXPECT_FALSE((why = io::WRITE_IO_BYTE(130, 'W')).ok());
         EXPECT_EQ(why.kind, c.kind) << why.reason;
         EXPECT_NE(why.reason.find(c.says), std::string::npos) << why.reason;
         std::printf("%s: %s\n", c.what, why.reason.c_str());
@@ -123,7 +123,6 @@ TEST_F(WindowsPort, AnUnusablePortFileSaysWhatToMend) {
 
 TEST_F(WindowsPort, PollPortPrintsTheWaitingCharacterOnceAndClearsThePort) {
     pexal_test::HeadOnPage head;
-    SetPortReport(nullptr);
     setPort(130, 'A', 31);
     PollPort();
     PollPort();

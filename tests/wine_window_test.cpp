@@ -156,7 +156,7 @@ TEST_F(Wine, TheWindowsSenderFeedsALongTextEveryByteOnceAndWithdrawsWhatIsNotTak
                 most = std::max(most, WineServerDescriptors());
                 nextCount += 100ms;
             }
-            if (const std::uint8_t byte = c.taker ? io::TAKE_IO_BYTE(130) : 0) {
+            if (const std::uint8_t byte = c.taker ? pexal_test::TakeByte(130) : 0) {
                 taken += static_cast<char>(byte);
             } else {
                 std::this_thread::sleep_for(200us);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
 namespace console {
 
 // The signal (SIGINT, SIGTERM, SIGHUP, or the Windows console's equivalents) that asks
@@ -21,9 +23,10 @@ std::string SignalName(int signal);
 bool InputIsTerminal();
 bool ErrorIsTerminal();
 
-// Reads standard input, as bytes: how many were read, 0 at its end, -1 on failure with
-// `error` set to the system's reason (and stopSignal set when a signal cut the read).
-long ReadInput(char* buffer, std::size_t size, std::string* error);
+// Reads standard input, as bytes, into `buffer`: `read` says how many, 0 at its end. Not
+// ok when the read failed, with the system's reason (and stopSignal set when a signal cut
+// the read).
+pexal::Status ReadInput(char* buffer, std::size_t size, std::size_t* read);
 
 bool Exists(const std::string& path);
 

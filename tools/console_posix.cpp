@@ -32,13 +32,16 @@ std::string SignalName(int signal) { return strsignal(signal); }
 bool InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
 bool ErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
-long ReadInput(char* buffer, std::size_t size, std::string* error) {
+pexal::Status ReadInput(char* buffer, std::size_t size, std::size_t* read) {
+    *read = 0;
     for (;;) {
         const ssize_t n = ::read(STDIN_FILENO, buffer, size);
-        if (n >= 0) return static_cast<long>(n);
+        if (n >= 0) {
+            *read = static_cast<std::size_t>(n);
+            return {};
+        }
         if (errno == EINTR && stopSignal == 0) continue;
-        *error = std::strerror(errno);
-        return -1;
+        return {pexal::Kind::kUnusable, "", std::strerror(errno)};
     }
 }
 

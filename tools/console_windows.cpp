@@ -31,14 +31,14 @@ std::string SignalName(int signal) { return signal == SIGINT ? "Ctrl-C" : "the c
 bool InputIsTerminal() { return _isatty(0) != 0; }
 bool ErrorIsTerminal() { return _isatty(2) != 0; }
 
-long ReadInput(char* buffer, std::size_t size, std::string* error) {
+pexal::Status ReadInput(char* buffer, std::size_t size, std::size_t* read) {
     // Binary: text mode would turn CR LF into LF and stop at 0x1A, which --raw must send.
     static const int binary = _setmode(0, _O_BINARY);
     (void)binary;
     const int n = _read(0, buffer, static_cast<unsigned>(size));
-    if (n >= 0) return n;
-    *error = std::strerror(errno);
-    return -1;
+    *read = n > 0 ? static_cast<std::size_t>(n) : 0;
+    if (n >= 0) return {};
+    return {pexal::Kind::kUnusable, "", std::strerror(errno)};
 }
 
 bool Exists(const std::string& path) {

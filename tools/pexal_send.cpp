@@ -211,7 +211,7 @@ public:
     // The input has ended: sends what was held back and waits for the last byte.
     Exit End() {
         std::string tail;
-        const host::Status finished = options_.raw ? host::Status{} : encoder_.Finish(tail);
+        const pexal::Status finished = options_.raw ? pexal::Status{} : encoder_.Finish(tail);
         Route(tail, held_);
         if (options_.wrap) folder_.Flush(held_);
         if (const auto stopped = SendHeld()) return *stopped;
@@ -221,7 +221,7 @@ public:
                 " character(s) have no windows-1252 code and are sent as '?'");
         }
         if (link_.taken() == 0 && !link_.pending()) return Fail(Exit::kTaken, "nothing to send");
-        if (const host::Status taken = link_.WaitUntilTaken(); !taken.ok()) return Stopped(taken);
+        if (const pexal::Status taken = link_.WaitUntilTaken(); !taken.ok()) return Stopped(taken);
         progress_.End(link_.taken());
         return Exit::kTaken;
     }
@@ -231,7 +231,7 @@ public:
         return Refused("cannot read standard input: " + error);
     }
 
-    Exit Interrupted() { return Stopped({host::Outcome::kInterrupted, "", ""}); }
+    Exit Interrupted() { return Stopped({pexal::Kind::kInterrupted, "", ""}); }
 
 private:
     // Appends to `bytes` what `input` is to be sent as.
@@ -247,7 +247,7 @@ private:
                 bad = "byte " + std::to_string(read_ + zero + 1) +
                       " of the input is 0, which the port reserves for 'empty'";
             }
-        } else if (const host::Status fed = encoder_.Feed(input, encoded); !fed.ok()) {
+        } else if (const pexal::Status fed = encoder_.Feed(input, encoded); !fed.ok()) {
             bad = fed.reason;
         }
         read_ += input.size();
@@ -278,7 +278,7 @@ private:
         // The port file is touched only once there is something to send.
         if (const auto stopped = WaitForOtherSenders()) return stopped;
         for (const char c : bytes) {
-            if (const host::Status put = link_.Put(static_cast<std::uint8_t>(c)); !put.ok()) {
+            if (const pexal::Status put = link_.Put(static_cast<std::uint8_t>(c)); !put.ok()) {
                 return Stopped(put);
             }
             progress_.Taken(link_.taken());
@@ -305,7 +305,7 @@ private:
     Exit Refused(const std::string& why) {
         const std::string hint = options_.raw ? "" : " (use --raw to send bytes unchanged)";
         if (link_.pending()) {
-            if (const host::Status taken = link_.WaitUntilTaken(); !taken.ok()) {
+            if (const pexal::Status taken = link_.WaitUntilTaken(); !taken.ok()) {
                 Say(why + hint);
                 return Stopped(taken);
             }
@@ -321,7 +321,7 @@ private:
 
     // The send cannot go on: take our byte back if the printer has not, and say how far
     // it got.
-    Exit Stopped(const host::Status& status) {
+    Exit Stopped(const pexal::Status& status) {
         progress_.End(link_.taken());
         const bool hadByte = link_.pending();
         link_.Withdraw();
@@ -333,16 +333,13 @@ private:
                                      ? "; byte " + std::to_string(link_.taken() + 1) +
                                            " could not be taken back and is still in the port"
                                      : "; the rest was withdrawn";
-        switch (status.outcome) {
-            case host::Outcome::kUnusable:
-                return Fail(Exit::kPortUnusable,
-                            Unusable(status.path, status.reason) + " (" + taken + rest + ")");
-            case host::Outcome::kInterrupted:
+        switch (status.kind) {
+            case pexal::Kind::kUnusable:
+                return Fail(Exit::kPortUnusable, pexal::CannotUse(status) + " (" + taken + rest + ")");
+            case pexal::Kind::kInterrupted:
                 Say("stopped by " + console::SignalName(stopSignal) + ": " + taken + rest);
                 return static_cast<Exit>(128 + stopSignal);
-            case host::Outcome::kTimedOut:
-            case host::Outcome::kBadInput:
-            case host::Outcome::kDone:
+            default:
                 break;
         }
         const std::string what =
@@ -357,17 +354,16 @@ private:
     // One sender at a time: texts from two never interleave. Held until the program ends.
     std::optional<Exit> WaitForOtherSenders() {
         const auto start = host::Clock::now();
-        io::FailureKind said = io::FailureKind::kNone;
+        pexal::Kind said = pexal::Kind::kOk;
         for (;;) {
-            io::Failure why;
-            if (link_.Hold(&why)) return std::nullopt;
-            if (!why.mayPass()) return Fail(Exit::kPortUnusable, Unusable(why.path, why.reason));
+            const pexal::Status why = link_.Hold();
+            if (why.ok()) return std::nullopt;
+            if (!why.mayPass()) return Fail(Exit::kPortUnusable, pexal::CannotUse(why));
             if (stopSignal != 0) return Interrupted();
             // Like a printer that is not running, a directory not made yet is waited for
             // until the timeout; another sender, for as long as its text lasts.
             if (!why.busy() && host::Clock::now() - start >= Timeout()) {
-                return Fail(Exit::kNotTaken, Unusable(why.path, why.reason) + "; waited " +
-                                                 Seconds() + " s for it");
+                return Fail(Exit::kNotTaken, pexal::CannotUse(why) + "; waited " + Seconds() + " s for it");
             }
             if (said != why.kind) {
                 Say(why.busy() ? "another program holds the sender lock of port " +
@@ -389,10 +385,6 @@ private:
         std::ostringstream seconds;
         seconds << options_.timeout;
         return seconds.str();
-    }
-
-    static std::string Unusable(const std::string& path, const std::string& reason) {
-        return "cannot use port file " + pexal::QuotePath(path) + ": " + reason;
     }
 
     const Options& options_;
@@ -423,12 +415,12 @@ Exit Run(int argc, char** argv) {
     char buffer[64 * 1024];
     for (;;) {
         if (stopSignal != 0) return sender.Interrupted();
-        std::string error;
-        const long n = console::ReadInput(buffer, sizeof buffer, &error);
+        std::size_t n = 0;
+        const pexal::Status read = console::ReadInput(buffer, sizeof buffer, &n);
         if (stopSignal != 0) return sender.Interrupted();
+        if (!read.ok()) return sender.Unreadable(read.reason);
         if (n == 0) return sender.End();
-        if (n < 0) return sender.Unreadable(error);
-        const std::string_view piece(buffer, static_cast<std::size_t>(n));
+        const std::string_view piece(buffer, n);
         if (const auto stopped = sender.Piece(piece)) return *stopped;
     }
 }

@@ -20,6 +20,7 @@
 
 #include <ctime>
 #include <functional>
+#include <iostream>
 
 #include "common/facts.h"
 #include "common/windows1252.h"
@@ -228,8 +229,12 @@ void Form1::AskToPrint() {
     if (dialog.exec() == QDialog::Accepted) PrintOn(printer);
 }
 
+// A report that cannot be written is dropped, and the next is tried.
 void Form1::Timer1_Timer() {
-    PollPort();
+    if (const std::string line = report_.Note(PollPort()); !line.empty()) {
+        std::cerr << line << std::endl;
+        std::cerr.clear();
+    }
     Paper->Tick(General::PosX, General::PosY);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "port/poll_port.h"
 #include "printhead/page_record.h"
 
 class QLabel;
@@ -45,5 +46,6 @@ private:
     class Paper* Paper;
     QLabel* Picture1;
     QTimer* Timer1;
-    std::vector<General::PageRecord> torn_;  // the pages "New page" took off, this run
+    std::vector<General::PageRecord> torn_;
+    PortReport report_;  // of the port file, on standard error  // the pages "New page" took off, this run
 };

@@ -3,6 +3,7 @@
 #include <oleacc.h>
 #include <windowsx.h>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -46,6 +47,7 @@ struct Form1 {
     std::unique_ptr<Paper> paper;
     std::optional<AccessibleWindow> pictureAccessible;  // a picture has no text to be named by
     std::vector<General::PageRecord> torn;  // the pages "New page" took off, this run
+    PortReport report;  // of the port file, on standard error
 
     int Scaled(int twips) const {
         return static_cast<int>(twips * scale / sheet::kTwipsPerPixel + 0.5);
@@ -160,6 +162,20 @@ HFONT Font(const std::string& face, int pixelHeight, bool outlineOnly = true) {
                        face.c_str());
 }
 
+// The one place the window says it cannot start: on standard error, and in a box, since
+// a program started from the desktop has nobody reading its standard error. Returns what
+// WM_CREATE answers to stop the window being made.
+LRESULT Refuse(const char* what) {
+    static bool said = false;  // a refused WM_CREATE fails the window as well: one box
+    if (std::exchange(said, true)) return -1;
+    const DWORD error = GetLastError();
+    char line[160];
+    std::snprintf(line, sizeof line, "cannot start: could not make %s (error %lu)", what, error);
+    std::fprintf(stderr, "pexal-printer: %s\n", line);
+    MessageBoxA(nullptr, line, sheet::kCaption, MB_OK | MB_ICONERROR);
+    return -1;
+}
+
 int PointsToPixels(double points, double scale) {
     return static_cast<int>(points * kDesignDpi / 72 * scale + 0.5);
 }
@@ -220,7 +236,8 @@ void NamePicture(Form1& form) {
         form.picture1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PictureProcedure)));
 }
 
-void CreateControls(HWND window, Form1& form, HINSTANCE instance) {
+// False when a control could not be made: the window is not worth showing without it.
+bool CreateControls(HWND window, Form1& form, HINSTANCE instance) {
     Art art = MakeArt(form, instance);
     TakeArt(form, art);
     auto place = [&](const char* kind, const std::string& text, DWORD style,
@@ -245,6 +262,8 @@ void CreateControls(HWND window, Form1& form, HINSTANCE instance) {
     NamePicture(form);
     SendMessageA(form.picture1, STM_SETIMAGE, IMAGE_BITMAP,
                  reinterpret_cast<LPARAM>(form.illustration.get()));
+    return form.label1 != nullptr && form.newPage != nullptr && form.paper->ok() &&
+           form.picture1 != nullptr && form.pageFont.get() != nullptr;
 }
 
 // The window at another density (a monitor of more or fewer dots per inch): new fonts,
@@ -301,12 +320,16 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
             const auto* create = reinterpret_cast<const CREATESTRUCTA*>(l);
             form = static_cast<Form1*>(create->lpCreateParams);
             SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-            CreateControls(window, *form, create->hInstance);
+            if (!CreateControls(window, *form, create->hInstance)) return Refuse("the window's controls");
             // The load step: the head is ready before the timer's first tick.
             General::SetPage(form->paper.get());
             General::InitPrinter();
             General::HomeHead();
-            SetTimer(window, kTimer1, static_cast<UINT>(pexal::kPollInterval.count()), nullptr);
+            // Without its timer the printer would show a page and never take a byte.
+            if (SetTimer(window, kTimer1, static_cast<UINT>(pexal::kPollInterval.count()),
+                         nullptr) == 0) {
+                return Refuse("the poll timer");
+            }
             return 0;
         }
         case WM_DPICHANGED: {
@@ -319,7 +342,9 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
         }
         case WM_TIMER:
             if (w == kTimer1) {
-                PollPort();
+                if (const std::string line = form->report.Note(PollPort()); !line.empty()) {
+                    std::fprintf(stderr, "%s\n", line.c_str());
+                }
                 form->paper->Tick(General::PosX, General::PosY);
             }
             return 0;
@@ -383,7 +408,7 @@ int RunForm1(HINSTANCE instance, int show, const std::string& className) {
     sheetClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     sheetClass.hbrBackground = form.green.get();
     sheetClass.lpszClassName = className.c_str();
-    RegisterClassA(&sheetClass);
+    if (RegisterClassA(&sheetClass) == 0) return Refuse("the window class"), 1;
 
     // A fixed client area, sized by the sheet; the window can be moved and minimised.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -392,7 +417,7 @@ int RunForm1(HINSTANCE instance, int show, const std::string& className) {
     const HWND window = CreateWindowExA(0, className.c_str(), sheet::kCaption, style, CW_USEDEFAULT,
                                         CW_USEDEFAULT, frame.right - frame.left,
                                         frame.bottom - frame.top, nullptr, nullptr, instance, &form);
-    if (window == nullptr) return 1;
+    if (window == nullptr) return Refuse("the window"), 1;
     // Per-monitor aware: the window opens at its own monitor's density.
     if (const double scale = WindowScale(window, form.scale); scale != form.scale) {
         Rescale(window, form, scale, instance);

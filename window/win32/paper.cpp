@@ -17,7 +17,7 @@ void Paper::Register(HINSTANCE instance) {
     paper.hInstance = instance;
     paper.hCursor = LoadCursor(nullptr, IDC_ARROW);
     paper.lpszClassName = kClassName;
-    RegisterClassA(&paper);
+    RegisterClassA(&paper);  // a failure shows as a page window not made
 }
 
 Paper::Paper(HWND parent, const RECT& box, double scale, HFONT font) : scale_(scale), font_(font) {

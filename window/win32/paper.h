@@ -28,6 +28,8 @@ public:
     Paper(const Paper&) = delete;
     Paper& operator=(const Paper&) = delete;
     HWND window() const { return window_; }
+    // Whether the window and its page image were both made.
+    bool ok() const { return window_ != nullptr && bitmap_.get() != nullptr; }
     const General::Reading& reading() const { return reading_; }
     // What was struck on the page, to keep it.
     const General::PageRecord& record() const { return reading_.Record(); }
