@@ -1,3 +1,5 @@
+#include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
@@ -232,6 +234,16 @@ TEST_F(Window, TheUserKeepsThePageAsTextPdfPngAndOnPaper) {
     ASSERT_FALSE(paper.isNull());
     EXPECT_EQ(paper.pixelColor(paper.width() / 2, paper.height() / 10), QColor(192, 255, 192));
     EXPECT_TRUE(InkIn(paper, QRect(0, paper.height() / 5, paper.width(), paper.height() / 10), 100));
+    // Print asks where to print, through the print module the window loads then.
+    std::string asked = "nothing";
+    QTimer::singleShot(0, [&] {
+        asked = QApplication::activeModalWidget()->metaObject()->className();  // the dialog's
+        QApplication::activeModalWidget()->close();
+    });
+    for (QAction* action : form->actions()) {
+        if (action->shortcut() == QKeySequence::Print) action->trigger();
+    }
+    EXPECT_EQ(asked, "QPrintDialog");
 
     // A name that cannot be written says why, and leaves nothing behind.
     const QString refused = base + ".txt/inside.pdf";

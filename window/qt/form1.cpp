@@ -9,8 +9,9 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMessageBox>
-#include <QPrintDialog>
-#include <QPrinter>
+#include <QCoreApplication>
+#include <QLibrary>
+#include <QPagedPaintDevice>
 #include <QRawFont>
 #include <QPixmap>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include "port/poll_port.h"
 #include "printhead/general.h"
 #include "window/qt/decoration.h"
+#include "window/qt/print_module.h"
 #include "window/qt/pam.h"
 #include "window/qt/paper.h"
 #include "window/qt/printer_font.h"
@@ -199,9 +201,9 @@ std::string Form1::SaveAllPages(const QString& path) {
     return keep::Save(path.toStdString(), sheet::SheetPdf(pages, PrinterFontData().toStdString()));
 }
 
-void Form1::PrintOn(QPrinter& printer) {
+void Form1::PrintOn(QPagedPaintDevice& printer) {
     QPainter painter(&printer);
-    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.logicalDpiX());
     const qreal scale = std::min(page.width() / sheet::kSheetWidth, page.height() / sheet::kSheetHeight);
     painter.scale(scale, scale);
     PainterCanvas canvas(painter);
@@ -223,10 +225,17 @@ void Form1::AskToSave(bool allPages) {
     if (!failed.empty()) QMessageBox::warning(this, sheet::kCaption, QString::fromStdString(failed));
 }
 
+// The module lies where it was installed, as seen from the program: in the build tree
+// the same way as from an installed program.
 void Form1::AskToPrint() {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() == QDialog::Accepted) PrintOn(printer);
+    static QLibrary module(QCoreApplication::applicationDirPath() + "/" PEXAL_PRINT_MODULE);
+    const auto ask = reinterpret_cast<decltype(&PexalAskAndPrint)>(module.resolve(kPexalAskAndPrint));
+    if (ask == nullptr) {
+        QMessageBox::warning(this, sheet::kCaption, "Printing is not available: " + module.errorString());
+        return;
+    }
+    ask(this, [](QPagedPaintDevice& printer, void* form) { static_cast<Form1*>(form)->PrintOn(printer); },
+        this);
 }
 
 // A report that cannot be written is dropped, and the next is tried.

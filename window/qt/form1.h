@@ -13,7 +13,7 @@
 #include "printhead/page_record.h"
 
 class QLabel;
-class QPrinter;
+class QPagedPaintDevice;
 class QPushButton;
 class QTimer;
 class Paper;
@@ -29,7 +29,7 @@ public:
     void CopyText();
     std::string SavePage(const QString& path);
     std::string SaveAllPages(const QString& path);
-    void PrintOn(QPrinter& printer);
+    void PrintOn(QPagedPaintDevice& printer);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
