@@ -45,6 +45,11 @@ QFont SansFont(qreal points) {
     return font;
 }
 
+// A picture of the program's own that cannot be read leaves its place empty, with a word.
+void Warn(const pexal::Status& status) {
+    if (!status.ok()) qWarning("pexal-printer: cannot read %s: %s", status.path.c_str(), status.reason.c_str());
+}
+
 template <typename Control>
 Control* Place(Control* control, const sheet::Control& where) {
     control->setObjectName(where.name);
@@ -94,7 +99,9 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     // Raw pixels, not image files: QIcon and QImageReader would look among the icon-engine
     // and image-format plugins for one that reads the file, loading the SVG library, JPEG
     // and more at start-up.
-    setWindowIcon(QIcon(QPixmap::fromImage(ReadPam(":/window/pexal-printer.pam"))));
+    QImage icon, printer;
+    Warn(ReadPam(":/window/pexal-printer.pam", &icon));
+    setWindowIcon(QIcon(QPixmap::fromImage(icon)));
     setFixedSize(ToPixels(sheet::kClientArea).size());
     setFont(SansFont(sheet::kFontPoints));  // the button and the page take it over
     QPalette green = palette();
@@ -116,8 +123,8 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     Picture1->setAccessibleName(QString::fromUtf16(sheet::kPictureName));
     Picture1->setAccessibleDescription(QString::fromUtf16(sheet::kPictureDescription));
     const bool dense = devicePixelRatio() > 1;
-    QPixmap illustration = QPixmap::fromImage(
-        ReadPam(dense ? ":/window/printer@2x.pam" : ":/window/printer.pam"));
+    Warn(ReadPam(dense ? ":/window/printer@2x.pam" : ":/window/printer.pam", &printer));
+    QPixmap illustration = QPixmap::fromImage(printer);
     illustration.setDevicePixelRatio(dense ? 2 : 1);
     Picture1->setPixmap(illustration);
     Picture1->setAlignment(Qt::AlignCenter);

@@ -3,12 +3,16 @@
 #include <QFile>
 #include <QList>
 
-QImage ReadPam(const QString& path) {
+pexal::Status ReadPam(const QString& path, QImage* picture) {
+    const pexal::Status unreadable = {pexal::Kind::kUnusable, path.toStdString(),
+                                      "not a picture of 8-bit samples in PAM"};
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return QImage();
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {pexal::Kind::kUnusable, path.toStdString(), file.errorString().toStdString()};
+    }
     const QByteArray data = file.readAll();
     const qsizetype end = data.indexOf("ENDHDR\n");
-    if (!data.startsWith("P7\n") || end < 0) return QImage();
+    if (!data.startsWith("P7\n") || end < 0) return unreadable;
     int width = 0, height = 0, depth = 0, maxval = 0;
     for (const QByteArray& line : data.left(end).split('\n')) {
         const QList<QByteArray> words = line.simplified().split(' ');
@@ -22,7 +26,7 @@ QImage ReadPam(const QString& path) {
     const qsizetype pixels = end + 7;
     if (width <= 0 || height <= 0 || depth < 1 || depth > 4 || maxval != 255 ||
         data.size() - pixels < qsizetype(width) * height * depth) {
-        return QImage();
+        return unreadable;
     }
     QImage image(width, height, QImage::Format_ARGB32);
     const auto* in = reinterpret_cast<const uchar*>(data.constData() + pixels);
@@ -35,5 +39,6 @@ QImage ReadPam(const QString& path) {
                            alpha ? in[depth - 1] : 255);
         }
     }
-    return image;
+    *picture = image;
+    return {};
 }

@@ -5,5 +5,8 @@
 #include <QImage>
 #include <QString>
 
-// The picture in the resource or file at `path`; a null image when it cannot be read.
-QImage ReadPam(const QString& path);
+#include "common/status.h"
+
+// Reads the picture in the resource or file at `path` into `image`; not ok, with `image`
+// left as it was, when it cannot be read.
+pexal::Status ReadPam(const QString& path, QImage* image);
