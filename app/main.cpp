@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,13 @@ void MakeStandardStreamsHarmless() {
     ::signal(SIGPIPE, SIG_IGN);
 }
 
+// The one place the printer speaks on standard error. A line that cannot be written is
+// lost, and nothing worse.
+void Say(const std::string& line) {
+    std::cerr << "pexal-printer: " << line << std::endl;
+    std::cerr.clear();
+}
+
 const char* EnvironmentOr(const char* name, const char* otherwise) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? value : otherwise;
@@ -50,13 +58,11 @@ void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const
         return;
     }
     // Shown as paths are, so that whatever the variables hold the message stays one line.
-    std::fprintf(stderr,
-                 "pexal-printer: needs a graphical display, and none could be reached "
-                 "(DISPLAY=%s, WAYLAND_DISPLAY=%s)\n",
-                 pexal::QuotePath(EnvironmentOr("DISPLAY", "unset")).c_str(),
-                 pexal::QuotePath(EnvironmentOr("WAYLAND_DISPLAY", "unset")).c_str());
+    Say("needs a graphical display, and none could be reached (DISPLAY=" +
+        pexal::QuotePath(EnvironmentOr("DISPLAY", "unset")) +
+        ", WAYLAND_DISPLAY=" + pexal::QuotePath(EnvironmentOr("WAYLAND_DISPLAY", "unset")) + ")");
     (void)context;
-    std::_Exit(1);
+    std::_Exit(1);  // Qt would abort, with a hint about reinstalling it
 }
 
 void ReleaseStartupMessages() {
@@ -81,9 +87,11 @@ bool ScaleIsSane() {
         if (value == nullptr || *value == '\0') continue;
         const double asked = std::atof(value);
         if (asked > limit.most) {
-            std::cerr << "pexal-printer: " << limit.name << "=" << pexal::QuotePath(value)
-                      << " asks for a window far larger than any screen; at most " << limit.most
-                      << " is taken" << std::endl;
+            std::ostringstream line;
+            line << limit.name << "=" << pexal::QuotePath(value)
+                 << " asks for a window far larger than any screen; at most " << limit.most
+                 << " is taken";
+            Say(line.str());
             return false;
         }
     }
@@ -117,18 +125,16 @@ int main(int, char**) {
             shown->activateWindow();
         },
         [&portFile] {  // the file became another printer's: that one prints from it now
-            std::cerr << "pexal-printer: another printer prints from " << pexal::QuotePath(portFile)
-                      << " now; this one stops" << std::endl;
+            Say("another printer prints from " + pexal::QuotePath(portFile) + " now; this one stops");
             QApplication::exit(0);
         });
     if (single.claim().busy()) {
-        std::cerr << "pexal-printer: already printing from " << pexal::QuotePath(portFile)
-                  << "; brought that printer to the front" << std::endl;
+        Say("already printing from " + pexal::QuotePath(portFile) + "; brought that printer to the front");
         return 0;
     }
     if (!single.claim().ok()) {
-        std::cerr << "pexal-printer: warning: cannot tell whether another printer uses "
-                  << pexal::QuotePath(portFile) << " (" << single.claim().reason << ")" << std::endl;
+        Say("warning: cannot tell whether another printer uses " + pexal::QuotePath(portFile) + " (" +
+            single.claim().reason + ")");
     }
 
     Form1 window;
