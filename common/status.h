@@ -16,6 +16,7 @@ enum class Kind {
     kTimedOut,     // the deadline passed before the port read 0
     kInterrupted,  // a stop signal was raised
     kBadInput,     // the text cannot be sent from here on (invalid UTF-8, a zero)
+    kUsage,        // the command line asks for what the program does not do
 };
 
 struct Status {

@@ -26,13 +26,8 @@
 
 namespace {
 
-enum class Exit : int {
-    kTaken = 0,
-    kUsage = 1,
-    kNotTaken = 2,
-    kBadInput = 3,
-    kPortUnusable = 4,
-};
+using pexal::Kind;
+using pexal::Status;
 
 constexpr char kVersion[] = "pexal-send " PEXAL_VERSION;
 
@@ -52,13 +47,32 @@ void Say(const std::string& message) {
     std::cerr.clear();
 }
 
-Exit Fail(Exit status, const std::string& message) {
-    Say(message);
-    return status;
+// How the program ends: what Finish says, and the kind its exit status follows from.
+Status Stop(Kind kind, const std::string& message) { return {kind, "", message}; }
+
+Status UsageError(const std::string& message) {
+    return Stop(Kind::kUsage, message + "\nTry 'pexal-send --help'.");
 }
 
-Exit UsageError(const std::string& message) {
-    return Fail(Exit::kUsage, message + "\nTry 'pexal-send --help'.");
+// Says how the program ended and gives its exit status: 0 taken (or nothing to send),
+// 1 a usage error, 2 not taken in time, 3 input that cannot be sent, 4 the port file
+// unusable, 128 + N stopped by signal N.
+int Finish(const Status& end) {
+    if (!end.reason.empty()) Say(end.reason);
+    switch (end.kind) {
+        case Kind::kOk:
+            return 0;
+        case Kind::kUsage:
+            return 1;
+        case Kind::kTimedOut:
+            return 2;
+        case Kind::kBadInput:
+            return 3;
+        case Kind::kInterrupted:
+            return 128 + console::stopSignal;
+        default:
+            return 4;
+    }
 }
 
 // Numbers are plain decimal, digits with at most one point: no sign, no spaces, no hex
@@ -89,10 +103,10 @@ std::optional<double> ParseSeconds(const char* text) {
 
 // Help or version on standard output; a failure to write it (a full disk, a closed
 // pipe) is an error, as with GNU tools.
-Exit Print(const std::string& text) {
+Status Print(const std::string& text) {
     std::cout << text << std::flush;
-    if (std::cout) return Exit::kTaken;
-    return Fail(Exit::kUsage, std::string("cannot write to standard output: ") + std::strerror(errno));
+    if (std::cout) return {};
+    return Stop(Kind::kUsage, std::string("cannot write to standard output: ") + std::strerror(errno));
 }
 
 // 'text', built by appending: GCC 12 warns falsely (-Wrestrict) at "'" + a string. Text
@@ -110,7 +124,7 @@ std::string Quoted(const std::string& text) {
 std::string ShortOption(int letter) { return std::string{'-', static_cast<char>(letter)}; }
 
 // Returns the exit status when the program is to stop at once.
-std::optional<Exit> ParseArguments(int argc, char** argv, Options& options) {
+std::optional<Status> ParseArguments(int argc, char** argv, Options& options) {
     static const option kLong[] = {
         {"raw", no_argument, nullptr, 'r'},
         {"port", required_argument, nullptr, 'p'},
@@ -198,8 +212,8 @@ public:
         };
     }
 
-    // Sends one piece of input; returns the exit status when the send has to stop.
-    std::optional<Exit> Piece(std::string_view input) {
+    // Sends one piece of input; returns how the program ends when the send has to stop.
+    std::optional<Status> Piece(std::string_view input) {
         const std::optional<std::string> bad = Prepare(input, held_);
         // A piece that ends inside a character waits for the next, which completes it.
         if (!bad && encoder_.incomplete()) return std::nullopt;
@@ -209,9 +223,9 @@ public:
     }
 
     // The input has ended: sends what was held back and waits for the last byte.
-    Exit End() {
+    Status End() {
         std::string tail;
-        const pexal::Status finished = options_.raw ? pexal::Status{} : encoder_.Finish(tail);
+        const Status finished = options_.raw ? Status{} : encoder_.Finish(tail);
         Route(tail, held_);
         if (options_.wrap) folder_.Flush(held_);
         if (const auto stopped = SendHeld()) return *stopped;
@@ -220,18 +234,18 @@ public:
             Say("warning: " + std::to_string(encoder_.unmappable()) +
                 " character(s) have no windows-1252 code and are sent as '?'");
         }
-        if (link_.taken() == 0 && !link_.pending()) return Fail(Exit::kTaken, "nothing to send");
-        if (const pexal::Status taken = link_.WaitUntilTaken(); !taken.ok()) return Stopped(taken);
+        if (link_.taken() == 0 && !link_.pending()) return Stop(Kind::kOk, "nothing to send");
+        if (const Status taken = link_.WaitUntilTaken(); !taken.ok()) return Stopped(taken);
         progress_.End(link_.taken());
-        return Exit::kTaken;
+        return {};
     }
 
     // Standard input could not be read.
-    Exit Unreadable(const std::string& error) {
+    Status Unreadable(const std::string& error) {
         return Refused("cannot read standard input: " + error);
     }
 
-    Exit Interrupted() { return Stopped({pexal::Kind::kInterrupted, "", ""}); }
+    Status Interrupted() { return Stopped({Kind::kInterrupted, "", ""}); }
 
 private:
     // Appends to `bytes` what `input` is to be sent as.
@@ -247,7 +261,7 @@ private:
                 bad = "byte " + std::to_string(read_ + zero + 1) +
                       " of the input is 0, which the port reserves for 'empty'";
             }
-        } else if (const pexal::Status fed = encoder_.Feed(input, encoded); !fed.ok()) {
+        } else if (const Status fed = encoder_.Feed(input, encoded); !fed.ok()) {
             bad = fed.reason;
         }
         read_ += input.size();
@@ -255,7 +269,7 @@ private:
         return bad;
     }
 
-    std::optional<Exit> SendHeld() {
+    std::optional<Status> SendHeld() {
         std::string bytes;
         bytes.swap(held_);
         return Send(bytes);
@@ -273,12 +287,12 @@ private:
         WarnAboutThePage();
     }
 
-    std::optional<Exit> Send(const std::string& bytes) {
+    std::optional<Status> Send(const std::string& bytes) {
         if (bytes.empty()) return std::nullopt;
         // The port file is touched only once there is something to send.
         if (const auto stopped = WaitForOtherSenders()) return stopped;
         for (const char c : bytes) {
-            if (const pexal::Status put = link_.Put(static_cast<std::uint8_t>(c)); !put.ok()) {
+            if (const Status put = link_.Put(static_cast<std::uint8_t>(c)); !put.ok()) {
                 return Stopped(put);
             }
             progress_.Taken(link_.taken());
@@ -302,17 +316,17 @@ private:
     // Input we cannot send: what came before it is sent, nothing after it is. A byte the
     // printer does not take meanwhile (none running, a signal, a failing port file) is
     // taken back like any other, so that nothing is left in the port.
-    Exit Refused(const std::string& why) {
+    Status Refused(const std::string& why) {
         const std::string hint = options_.raw ? "" : " (use --raw to send bytes unchanged)";
         if (link_.pending()) {
-            if (const pexal::Status taken = link_.WaitUntilTaken(); !taken.ok()) {
+            if (const Status taken = link_.WaitUntilTaken(); !taken.ok()) {
                 Say(why + hint);
                 return Stopped(taken);
             }
         }
         progress_.End(link_.taken());
         const std::uint64_t sent = link_.taken();
-        return Fail(Exit::kBadInput,
+        return Stop(Kind::kBadInput,
                     why + "; " +
                         (sent == 0 ? "nothing sent"
                                    : Bytes(sent) + (sent == 1 ? " was" : " were") + " already sent") +
@@ -321,7 +335,7 @@ private:
 
     // The send cannot go on: take our byte back if the printer has not, and say how far
     // it got.
-    Exit Stopped(const pexal::Status& status) {
+    Status Stopped(const Status& status) {
         progress_.End(link_.taken());
         const bool hadByte = link_.pending();
         link_.Withdraw();
@@ -334,11 +348,11 @@ private:
                                            " could not be taken back and is still in the port"
                                      : "; the rest was withdrawn";
         switch (status.kind) {
-            case pexal::Kind::kUnusable:
-                return Fail(Exit::kPortUnusable, pexal::CannotUse(status) + " (" + taken + rest + ")");
-            case pexal::Kind::kInterrupted:
-                Say("stopped by " + console::SignalName(stopSignal) + ": " + taken + rest);
-                return static_cast<Exit>(128 + stopSignal);
+            case Kind::kUnusable:
+                return Stop(Kind::kUnusable, pexal::CannotUse(status) + " (" + taken + rest + ")");
+            case Kind::kInterrupted:
+                return Stop(Kind::kInterrupted,
+                            "stopped by " + console::SignalName(stopSignal) + ": " + taken + rest);
             default:
                 break;
         }
@@ -346,24 +360,24 @@ private:
             link_.taken() == 0 && !hadByte
                 ? "port " + std::to_string(options_.port) + " was not cleared"
                 : "the printer did not take byte " + std::to_string(link_.taken() + 1);
-        return Fail(Exit::kNotTaken, what + " within " + Seconds() + " s (port file " +
+        return Stop(Kind::kTimedOut, what + " within " + Seconds() + " s (port file " +
                                          pexal::QuotePath(io::PortFilePath()) + "): " + taken + rest +
                                          ".\nIs pexal-printer running? Start it and send again.");
     }
 
     // One sender at a time: texts from two never interleave. Held until the program ends.
-    std::optional<Exit> WaitForOtherSenders() {
+    std::optional<Status> WaitForOtherSenders() {
         const auto start = host::Clock::now();
-        pexal::Kind said = pexal::Kind::kOk;
+        pexal::Kind said = Kind::kOk;
         for (;;) {
-            const pexal::Status why = link_.Hold();
+            const Status why = link_.Hold();
             if (why.ok()) return std::nullopt;
-            if (!why.mayPass()) return Fail(Exit::kPortUnusable, pexal::CannotUse(why));
+            if (!why.mayPass()) return Stop(Kind::kUnusable, pexal::CannotUse(why));
             if (stopSignal != 0) return Interrupted();
             // Like a printer that is not running, a directory not made yet is waited for
             // until the timeout; another sender, for as long as its text lasts.
             if (!why.busy() && host::Clock::now() - start >= Timeout()) {
-                return Fail(Exit::kNotTaken, pexal::CannotUse(why) + "; waited " + Seconds() + " s for it");
+                return Stop(Kind::kTimedOut, pexal::CannotUse(why) + "; waited " + Seconds() + " s for it");
             }
             if (said != why.kind) {
                 Say(why.busy() ? "another program holds the sender lock of port " +
@@ -398,7 +412,7 @@ private:
     std::string held_;  // encoded, not yet sent
 };
 
-Exit Run(int argc, char** argv) {
+Status Run(int argc, char** argv) {
     Options options;
     if (const auto status = ParseArguments(argc, argv, options)) return *status;
     console::CatchStopSignals();
@@ -416,7 +430,7 @@ Exit Run(int argc, char** argv) {
     for (;;) {
         if (stopSignal != 0) return sender.Interrupted();
         std::size_t n = 0;
-        const pexal::Status read = console::ReadInput(buffer, sizeof buffer, &n);
+        const Status read = console::ReadInput(buffer, sizeof buffer, &n);
         if (stopSignal != 0) return sender.Interrupted();
         if (!read.ok()) return sender.Unreadable(read.reason);
         if (n == 0) return sender.End();
@@ -434,8 +448,8 @@ int wmain(int argc, wchar_t** wide) {
     std::vector<char*> argv;
     for (std::string& a : arguments) argv.push_back(a.data());
     argv.push_back(nullptr);
-    return static_cast<int>(Run(argc, argv.data()));
+    return Finish(Run(argc, argv.data()));
 }
 #else
-int main(int argc, char** argv) { return static_cast<int>(Run(argc, argv)); }
+int main(int argc, char** argv) { return Finish(Run(argc, argv)); }
 #endif
