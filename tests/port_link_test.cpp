@@ -1,3 +1,4 @@
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -162,20 +163,32 @@ TEST_F(PortLink, AFileThisUserMayOnlyReadIsStillRead) {
     fs::permissions(portFile(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::permissions(dir(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                fs::perms::others_read | fs::perms::others_exec);
+    fs::create_directory(dir() / "empty");
+    fs::permissions(dir() / "empty", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                         fs::perms::others_read | fs::perms::others_exec);
+    const std::string owner = ::getpwuid(::getuid())->pw_name;
     // Root may write any file, so the reader is a child that becomes another user first.
+    // The reasons name the owner and mode that stop it.
     const pid_t child = ::fork();
     if (child == 0) {
         if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
         io::Status why;
         const std::uint8_t read = pexal_test::ReadByte(130, &why);
         const std::uint8_t taken = pexal_test::TakeByte(130, &why);
-        ::_exit(read == 'A' && taken == 0 && !why.ok() ? 0 : 1);
+        if (read != 'A' || taken != 0) ::_exit(1);
+        if (why.reason != "permission denied (owned by " + owner + ", mode 0444)") ::_exit(3);
+        ::setenv("TMPDIR", (dir() / "empty").c_str(), 1);
+        pexal_test::ReadByte(130, &why);
+        ::_exit(why.reason == "it cannot be created: permission denied on " + (dir() / "empty").string() +
+                                 " (owned by " + owner + ", mode 0755)"
+                    ? 0
+                    : 4);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the byte was not read, or a take seemed to work; "
-                                         "2: no other user to become";
+                                         "2: no other user to become; 3, 4: the reasons";
     EXPECT_EQ(portByte(), 'A');
 
     // A FIFO this user may only read: opened without waiting for a writer, and refused.
