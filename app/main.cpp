@@ -3,9 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,12 +32,7 @@ void MakeStandardStreamsHarmless() {
     ::signal(SIGPIPE, SIG_IGN);
 }
 
-// The one place the printer speaks on standard error. A line that cannot be written is
-// lost, and nothing worse.
-void Say(const std::string& line) {
-    std::cerr << "pexal-printer: " << line << std::endl;
-    std::cerr.clear();
-}
+void Say(const std::string& line) { pexal::Say(pexal::kPrinter, line); }
 
 const char* EnvironmentOr(const char* name, const char* otherwise) {
     const char* value = std::getenv(name);

@@ -34,17 +34,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     // Held until the process ends; Windows drops it then, however the process ends.
     const HANDLE claim = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
     if (claim == nullptr) {  // printed on, as on Linux, with a word of warning
-        std::fprintf(stderr, "pexal-printer: warning: cannot tell whether another printer uses %s (error %lu)\n",
-                     pexal::QuotePath(portFile).c_str(), GetLastError());
+        const DWORD error = GetLastError();
+        pexal::Say(pexal::kPrinter, "warning: cannot tell whether another printer uses " +
+                                        pexal::QuotePath(portFile) + " (error " +
+                                        std::to_string(error) + ")");
     }
     if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         if (const HWND first = FindWindowA(name.c_str(), nullptr)) {
             ShowWindow(first, SW_RESTORE);
             SetForegroundWindow(first);
         }
-        std::fprintf(stderr,
-                     "pexal-printer: already printing from %s; brought that printer to the front\n",
-                     pexal::QuotePath(portFile).c_str());
+        pexal::Say(pexal::kPrinter, "already printing from " + pexal::QuotePath(portFile) +
+                                        "; brought that printer to the front");
         return 0;
     }
     return RunForm1(instance, show, name);

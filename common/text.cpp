@@ -3,6 +3,7 @@
 #include "common/status.h"
 
 #include <cstdio>
+#include <iostream>
 
 namespace pexal {
 
@@ -69,6 +70,11 @@ std::string QuotePath(std::string_view path) {
         at += length;
     }
     return plain ? std::string(path) : "$'" + quoted + "'";
+}
+
+void Say(std::string_view program, std::string_view line) {
+    std::cerr << program << ": " << line << '\n' << std::flush;
+    std::cerr.clear();
 }
 
 std::string CannotUse(const Status& status) {

@@ -20,4 +20,11 @@ std::size_t Utf8SequenceLength(std::string_view s);
 // in $'...' with every other byte escaped ($'/tmp/a\nb', $'/tmp/nu\xff').
 std::string QuotePath(std::string_view path);
 
+// The printer's name in what it says.
+inline constexpr char kPrinter[] = "pexal-printer";
+
+// Writes "program: line" on standard error. A line that cannot be written (standard error
+// a closed pipe, say) is lost, and nothing worse: the next is tried.
+void Say(std::string_view program, std::string_view line);
+
 }  // namespace pexal

@@ -24,11 +24,11 @@ std::string PortReport::Note(const io::Status& status) {
         failingTicks_ = 0;
         if (!reported_) return "";
         reported_ = false;
-        return "pexal-printer: port file " + pexal::QuotePath(io::PortFilePath()) + " works again";
+        return "port file " + pexal::QuotePath(io::PortFilePath()) + " works again";
     }
     if (reported_ || ++failingTicks_ < kFailingTicksBeforeReport) return "";
     reported_ = true;
-    return "pexal-printer: " + pexal::CannotUse(status);
+    return pexal::CannotUse(status);
 }
 
 io::Status PollPort() {

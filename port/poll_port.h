@@ -20,7 +20,7 @@ io::Status PollPort();
 // writes out the lines it is given.
 class PortReport {
 public:
-    // The line to write after a tick that came to `status`, or "" for none.
+    // The line to say after a tick that came to `status`, or "" for none.
     std::string Note(const io::Status& status);
 
 private:

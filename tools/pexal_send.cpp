@@ -40,12 +40,7 @@ struct Options {
     std::optional<std::string> text;  // from the arguments; standard input otherwise
 };
 
-// The one place that speaks to the user on standard error. A message that cannot be
-// written (standard error a closed pipe, say) is lost, and nothing worse: the next is tried.
-void Say(const std::string& message) {
-    std::cerr << "pexal-send: " << message << "\n" << std::flush;
-    std::cerr.clear();
-}
+void Say(const std::string& message) { pexal::Say("pexal-send", message); }
 
 // How the program ends: what Finish says, and the kind its exit status follows from.
 Status Stop(Kind kind, const std::string& message) { return {kind, "", message}; }

@@ -21,9 +21,9 @@
 
 #include <ctime>
 #include <functional>
-#include <iostream>
 
 #include "common/facts.h"
+#include "common/text.h"
 #include "common/windows1252.h"
 #include "port/poll_port.h"
 #include "printhead/general.h"
@@ -47,7 +47,7 @@ QFont SansFont(qreal points) {
 
 // A picture of the program's own that cannot be read leaves its place empty, with a word.
 void Warn(const pexal::Status& status) {
-    if (!status.ok()) qWarning("pexal-printer: cannot read %s: %s", status.path.c_str(), status.reason.c_str());
+    if (!status.ok()) pexal::Say(pexal::kPrinter, "cannot read " + status.path + ": " + status.reason);
 }
 
 template <typename Control>
@@ -245,12 +245,8 @@ void Form1::AskToPrint() {
         this);
 }
 
-// A report that cannot be written is dropped, and the next is tried.
 void Form1::Timer1_Timer() {
-    if (const std::string line = report_.Note(PollPort()); !line.empty()) {
-        std::cerr << line << std::endl;
-        std::cerr.clear();
-    }
+    if (const std::string line = report_.Note(PollPort()); !line.empty()) pexal::Say(pexal::kPrinter, line);
     Paper->Tick(General::PosX, General::PosY);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/facts.h"
+#include "common/text.h"
 #include "port/poll_port.h"
 #include "printhead/general.h"
 #include "window/keep.h"
@@ -171,7 +172,7 @@ LRESULT Refuse(const char* what) {
     const DWORD error = GetLastError();
     char line[160];
     std::snprintf(line, sizeof line, "cannot start: could not make %s (error %lu)", what, error);
-    std::fprintf(stderr, "pexal-printer: %s\n", line);
+    pexal::Say(pexal::kPrinter, line);
     MessageBoxA(nullptr, line, sheet::kCaption, MB_OK | MB_ICONERROR);
     return -1;
 }
@@ -343,7 +344,7 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
         case WM_TIMER:
             if (w == kTimer1) {
                 if (const std::string line = form->report.Note(PollPort()); !line.empty()) {
-                    std::fprintf(stderr, "%s\n", line.c_str());
+                    pexal::Say(pexal::kPrinter, line);
                 }
                 form->paper->Tick(General::PosX, General::PosY);
             }
