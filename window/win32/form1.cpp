@@ -87,6 +87,9 @@ std::string PrinterFace(HINSTANCE instance) {
         AddFontMemResourceEx(LockResource(loaded), SizeofResource(instance, found), nullptr,
                              &installed);
     }
+    if (installed == 0) {
+        pexal::Say(pexal::kPrinter, "warning: cannot load the page's font; the page is drawn in another");
+    }
     return "Liberation Sans";
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "common/facts.h"
+#include "common/text.h"
 
 namespace {
 
@@ -41,6 +42,10 @@ void Paper::MakeBitmap() {
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     Gdi<HBITMAP> made(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (made.get() == nullptr) {  // the record keeps every strike for the next density
+        pexal::Say(pexal::kPrinter,
+                   "cannot make the page's image (error " + std::to_string(GetLastError()) + ")");
+    }
     const HGDIOBJ old = SelectObject(memory_.get(), made.get());
     if (initialBitmap_ == nullptr) initialBitmap_ = old;
     bitmap_.Reset(made.Release());
