@@ -31,6 +31,10 @@ std::string PortReport::Note(const io::Status& status) {
     return pexal::CannotUse(status);
 }
 
+void PortReport::Tick() {
+    if (const std::string line = Note(PollPort()); !line.empty()) pexal::Say(pexal::kPrinter, line);
+}
+
 io::Status PollPort() {
     const std::int32_t port = pexal::kDataPort;
     io::Status why;

@@ -16,12 +16,13 @@
 io::Status PollPort();
 
 // When a user hears about the port file: one line once it has been unusable for a second
-// (five ticks), one when it works again; never one a tick. Each window keeps one and
-// writes out the lines it is given.
+// (five ticks), one when it works again; never one a tick. Each window keeps one.
 class PortReport {
 public:
     // The line to say after a tick that came to `status`, or "" for none.
     std::string Note(const io::Status& status);
+    // A window's tick: PollPort, and the line it calls for said on standard error.
+    void Tick();
 
 private:
     int failingTicks_ = 0;

@@ -246,7 +246,7 @@ void Form1::AskToPrint() {
 }
 
 void Form1::Timer1_Timer() {
-    if (const std::string line = report_.Note(PollPort()); !line.empty()) pexal::Say(pexal::kPrinter, line);
+    report_.Tick();
     Paper->Tick(General::PosX, General::PosY);
 }
 

@@ -346,9 +346,7 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
         }
         case WM_TIMER:
             if (w == kTimer1) {
-                if (const std::string line = form->report.Note(PollPort()); !line.empty()) {
-                    pexal::Say(pexal::kPrinter, line);
-                }
+                form->report.Tick();
                 form->paper->Tick(General::PosX, General::PosY);
             }
             return 0;
