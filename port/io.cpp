@@ -202,11 +202,8 @@ bool LockedByte::Lock(std::int64_t offset, bool exclusive, Status* why) {
 
 bool LockedByte::Read(std::int64_t offset, std::uint8_t* value, Status* why) {
     platform::Error error;
-    *value = 0;
-    const int moved = platform::ReadAt(file_, offset, value, &error);
-    if (moved < 0) return Fail(why, error, path_);
-    if (moved == 0) *value = 0;  // beyond the end: the port is empty
-    return true;
+    *value = 0;  // and so it stays beyond the end: the port is empty
+    return platform::ReadAt(file_, offset, value, &error) >= 0 || Fail(why, error, path_);
 }
 
 bool LockedByte::Write(std::int64_t offset, std::uint8_t value, Status* why) {
