@@ -182,7 +182,8 @@ TEST_F(Wine, AScreenReaderFollowsThePageThroughUiAutomation) {
     ASSERT_TRUE(Within(60s, [&] { return fs::exists(portFile()) || printer.Finished(); }))
         << readFile("printer.txt");
     const auto read = [&] {
-        return Capture("env -u TMPDIR wine " + exe("tests/screen_reader_client.exe") +
+        // Bounded: a client stuck in a cross-process call would otherwise hold the test.
+        return Capture("env -u TMPDIR timeout -k 5 15 wine " + exe("tests/screen_reader_client.exe") +
                        " 2>/dev/null | tr -d '\\r'");
     };
     const std::string page = "page name=Page type=50030 id=Paper focusable=1\n";
@@ -263,7 +264,7 @@ public:
 
 private:
     static void Set(int dpi) {
-        Capture("env -u TMPDIR wine reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels "
+        Capture("env -u TMPDIR timeout -k 5 60 wine reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels "
                 "/t REG_DWORD /d " + std::to_string(dpi) + " /f >/dev/null 2>&1");
     }
 };
