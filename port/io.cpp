@@ -56,7 +56,7 @@ private:
     platform::File file_ = platform::kNoFile;
     bool locked_ = false;
     bool readOnly_ = false;
-    platform::Error readOnlyError_;  // the read-write open's failure, which names what to mend
+    Status whyReadOnly_;  // the read-write open's failure, which names what to mend
 };
 
 namespace {
@@ -189,7 +189,7 @@ bool LockedByte::Open(Status* why) {
         (error.fault == Fault::kDenied || error.fault == Fault::kReadOnlyFs)) {
         file_ = platform::Open(path_, /*readOnly=*/true, nullptr);
         readOnly_ = ok();
-        readOnlyError_ = error;  // put in words only if a write needs them
+        Fail(&whyReadOnly_, error, path_);
     }
     return ok() || Fail(why, error, path_);
 }
@@ -207,7 +207,10 @@ bool LockedByte::Read(std::int64_t offset, std::uint8_t* value, Status* why) {
 }
 
 bool LockedByte::Write(std::int64_t offset, std::uint8_t value, Status* why) {
-    if (readOnly_) return Fail(why, readOnlyError_, path_);
+    if (readOnly_) {
+        if (why != nullptr) *why = whyReadOnly_;
+        return false;
+    }
     platform::Error error;
     const int moved = platform::WriteAt(file_, offset, value, &error);
     if (moved < 0) return Fail(why, error, path_);
