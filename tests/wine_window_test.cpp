@@ -215,7 +215,8 @@ TEST_F(Wine, AScreenReaderFollowsThePageThroughUiAutomation) {
         step.act();
         const std::string wanted = page + step.reads + picture;
         std::string said;
-        EXPECT_TRUE(Within(20s, [&] { return (said = read()) == wanted; })) << step.does << ":\n" << said;
+        EXPECT_TRUE(Within(20s, [&] { return (said = read()) == wanted; }))
+            << step.does << ":\n" << said << "\nthe printer said: " << readFile("printer.txt");
     }
 }
 
