@@ -76,13 +76,12 @@ void IdleTickCost(benchmark::State& state) {
 BENCHMARK(IdleTickCost)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 void PrintCharOnPageImage(benchmark::State& state) {
-    Paper page;
-    General::Load(&page);
+    Paper paper;
+    printer::Session session(paper);
     for (auto _ : state) {
         General::HomeHead();
         General::PrintChar("W");
     }
-    General::SetPage(nullptr);
 }
 BENCHMARK(PrintCharOnPageImage);
 

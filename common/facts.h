@@ -31,4 +31,26 @@ inline constexpr int kOriginY = 5;
 inline constexpr int kLastColumnX = kOriginX + (kColumns - 1) * kCellWidth;  // 203
 inline constexpr int kLastLineY = kOriginY + (kLines - 1) * kCellHeight;     // 275
 
+struct Cell {
+    int column = 0, line = 0;
+    constexpr bool operator==(const Cell&) const = default;
+};
+struct Pixel {
+    int x = 0, y = 0;
+    constexpr bool operator==(const Pixel&) const = default;
+};
+
+// The one pair of conversions between the grid and page pixels. A cell's top-left corner
+// (for any column and line, off the page too, as a caret after the last column is):
+constexpr Pixel CornerOf(Cell cell) {
+    return {kOriginX + cell.column * kCellWidth, kOriginY + cell.line * kCellHeight};
+}
+// The cell whose box holds page pixel `p`; false (and `cell` untouched) off the grid.
+constexpr bool CellAt(Pixel p, Cell* cell) {
+    const int dx = p.x - kOriginX, dy = p.y - kOriginY;
+    if (dx < 0 || dy < 0 || dx >= kColumns * kCellWidth || dy >= kLines * kCellHeight) return false;
+    *cell = {dx / kCellWidth, dy / kCellHeight};
+    return true;
+}
+
 }  // namespace pexal

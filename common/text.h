@@ -16,6 +16,9 @@ inline constexpr std::size_t kInvalid = 0;
 // formed.
 std::size_t Utf8SequenceLength(std::string_view s);
 
+// UTF-16 as UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf8(std::u16string_view text);
+
 // `path` as `ls` shows it on a terminal: as it stands when it is printable text, else
 // in $'...' with every other byte escaped ($'/tmp/a\nb', $'/tmp/nu\xff').
 std::string QuotePath(std::string_view path);

@@ -5,10 +5,9 @@
 namespace General {
 
 void PageRecord::Put(int x, int y, std::uint8_t code) {
-    const int dx = x - pexal::kOriginX, dy = y - pexal::kOriginY;
-    if (dx < 0 || dy < 0 || dx % pexal::kCellWidth != 0 || dy % pexal::kCellHeight != 0) return;
-    const int column = dx / pexal::kCellWidth, line = dy / pexal::kCellHeight;
-    if (column >= pexal::kColumns || line >= pexal::kLines) return;
+    pexal::Cell cell;
+    if (!pexal::CellAt({x, y}, &cell) || pexal::CornerOf(cell) != pexal::Pixel{x, y}) return;
+    const int column = cell.column, line = cell.line;
     reads_[line][column] = code;
     if (struck_.empty()) struck_.resize(pexal::kColumns * pexal::kLines * 256);
     const std::size_t seen = (static_cast<std::size_t>(line) * pexal::kColumns + column) * 256 + code;

@@ -33,16 +33,24 @@ CaretMove MoveFor(ReadingKey key, bool control) {
     return control ? CaretMove::PageEnd : CaretMove::LineEnd;
 }
 
+namespace {
+const PageRecord kNoPage;
+}  // namespace
+
+Reading::Reading(const PageRecord* page) : page_(page != nullptr ? page : &kNoPage) {}
+
+std::u16string Reading::Current() const { return page_->Text(); }
+
 void Reading::Struck(int x, int y, std::uint8_t code) {
-    page_.Put(x, y, code);
-    afterColumn_ = (x - pexal::kOriginX) / pexal::kCellWidth + 1;
-    afterLine_ = (y - pexal::kOriginY) / pexal::kCellHeight;
+    pexal::Cell cell;
+    if (!pexal::CellAt({x, y}, &cell)) return;
+    afterColumn_ = cell.column + 1;
+    afterLine_ = cell.line;
     last_ = pexal::FromWindows1252(code);
     struck_ = true;
 }
 
 ReadingNews Reading::Clear() {
-    page_.Clear();
     following_ = true;
     afterColumn_ = afterLine_ = 0;
     return Tell(kPageEmpty, false);
@@ -64,7 +72,7 @@ ReadingNews Reading::Tick(int headX, int headY) {
     struck_ = false;
     headX_ = headX;
     headY_ = headY;
-    if (!ends || page_.Text() == told_) return {};
+    if (!ends || page_->Text() == told_) return {};
     return Tell({}, true);
 }
 
@@ -73,7 +81,7 @@ ReadingNews Reading::Tick(int headX, int headY) {
 // goes just after the last character struck: the end of what was said.
 ReadingNews Reading::Tell(std::u16string announcement, bool printed) {
     ReadingNews news;
-    std::u16string now = page_.Text();
+    std::u16string now = page_->Text();
     if (now != told_) {
         std::size_t start = 0, endBefore = told_.size(), endNow = now.size();
         while (start < endBefore && start < endNow && told_[start] == now[start]) ++start;
@@ -198,6 +206,80 @@ bool Reading::CellOf(int offset, int* column, int* line) const {
     *line = static_cast<int>(std::count(told_.begin(), told_.begin() + start, u'\n'));
     *column = offset - start;
     return true;
+}
+
+int Reading::MoveEndpoint(int offset, TextUnit unit, int count, int* moved) const {
+    int at = Clamp(offset);
+    *moved = 0;
+    for (; *moved != count; *moved += count > 0 ? 1 : -1) {
+        const TextSpan span = At(at, unit);
+        int next = at;
+        if (count > 0) {
+            next = at < Length() ? span.end : at;
+        } else if (at > 0) {
+            next = span.start < at ? span.start : At(at - 1, unit).start;
+        }
+        if (next == at) break;
+        at = next;
+    }
+    return at;
+}
+
+TextSpan Reading::MoveRange(TextSpan range, TextUnit unit, int count, int* moved) const {
+    const int from = Clamp(range.start);
+    int at = unit == TextUnit::Character ? from : At(from, unit).start;
+    *moved = 0;
+    for (; *moved != count; *moved += count > 0 ? 1 : -1) {
+        const TextSpan span = At(at, unit);
+        if (count > 0 ? span.end >= Length() : span.start == 0) break;
+        at = count > 0 ? span.end : At(span.start - 1, unit).start;
+    }
+    if (range.start == range.end) return {at, at};
+    return {at, At(at, unit).end};
+}
+
+bool Reading::BoxOf(int offset, PixelBox* box) const {
+    pexal::Cell cell;
+    if (!CellOf(offset, &cell.column, &cell.line)) return false;
+    const pexal::Pixel corner = pexal::CornerOf(cell);
+    *box = {corner.x, corner.y, pexal::kCellWidth, pexal::kCellHeight};
+    return true;
+}
+
+std::vector<PixelBox> Reading::BoxesOf(TextSpan span) const {
+    std::vector<PixelBox> boxes;
+    const int end = Clamp(span.end);
+    for (int k = Clamp(span.start); k < end;) {
+        const int lineEnd = std::min(end, At(k, TextUnit::Line).end);
+        PixelBox box;
+        BoxOf(k, &box);
+        box.width = (lineEnd - k) * pexal::kCellWidth;
+        boxes.push_back(box);
+        k = lineEnd;
+    }
+    return boxes;
+}
+
+int Reading::OffsetAt(int x, int y) const {
+    pexal::Cell cell;
+    if (!pexal::CellAt({x, y}, &cell)) return -1;
+    int start = 0;  // of the cell's line
+    for (int k = 0; k < cell.line; ++k) {
+        const std::size_t feed = told_.find(u'\n', static_cast<std::size_t>(start));
+        if (feed == std::u16string::npos) return -1;
+        start = static_cast<int>(feed) + 1;
+    }
+    const int offset = start + cell.column;
+    // The cell just right of a line's last character is its line feed's.
+    return start < Length() && offset < At(start, TextUnit::Line).end ? offset : -1;
+}
+
+pexal::Pixel Reading::CaretCorner() const {
+    pexal::Cell cell;
+    if (!CellOf(caret_, &cell.column, &cell.line) && caret_ > 0 && CellOf(caret_ - 1, &cell.column, &cell.line)) {
+        ++cell.column;
+    }
+    return pexal::CornerOf(cell);
 }
 
 }  // namespace General

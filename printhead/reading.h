@@ -1,7 +1,9 @@
 // The page as a person who cannot see it follows it: the page's text as assistive
 // technology has been told it, a reading caret the user moves by character, word and
-// line, the text's units around any offset, and, once a poll tick, what to tell assistive
-// technology and what to announce. Plain C++ for both front-ends, which only deliver it.
+// line, the text's units around any offset and where they stand on the page, and, once a
+// poll tick, what to tell assistive technology and what to announce. It observes the
+// page's record, which the page keeps. Plain C++ for both front-ends, which only
+// translate their accessibility API onto it and deliver its news.
 //
 // Printed text is announced in words: when a space or a line break ends it, or when the
 // printer has been idle for a second. Until then the text told lags the page, so that a
@@ -10,7 +12,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "common/facts.h"
 #include "printhead/page_record.h"
 
 namespace General {
@@ -38,6 +42,12 @@ struct TextSpan {
     }
 };
 
+// A rectangle on the page, in page pixels.
+struct PixelBox {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const PixelBox&) const = default;
+};
+
 // What the front-end passes on after a tick, a clear or a move.
 struct ReadingNews {
     bool textChanged = false;  // `removed` at `at` became `inserted`
@@ -54,18 +64,20 @@ class Reading {
 public:
     static constexpr int kIdleTicks = 5;  // a second of the printer's ticks
 
-    // From the page: `code` drawn in the cell at page pixel (x, y).
+    // Follows `page` (not owned; nullptr: a page that stays empty). A copy reads the text
+    // told as it was; only a reading whose page is alive may Tick, Clear or say Current.
+    explicit Reading(const PageRecord* page = nullptr);
+
+    // From the page, once it has recorded it: `code` drawn in the cell at (x, y).
     void Struck(int x, int y, std::uint8_t code);
-    // From the page: everything wiped. The text empties at once and that is announced.
+    // From the page, once its record is wiped. The text empties at once, announced.
     ReadingNews Clear();
     // Once a poll tick, with the head's position after it.
     ReadingNews Tick(int headX, int headY);
 
     const std::u16string& Text() const { return told_; }
     // The page's text as it stands now, ahead of what was told.
-    std::u16string Current() const { return page_.Text(); }
-    // What was struck on the page, to draw, save or print it again.
-    const PageRecord& Record() const { return page_; }
+    std::u16string Current() const;
     int Length() const { return static_cast<int>(told_.size()); }
     int Caret() const { return caret_; }
 
@@ -81,9 +93,26 @@ public:
     TextSpan Before(int offset, TextUnit unit) const;
     TextSpan After(int offset, TextUnit unit) const;
 
+    // `count` units on from `offset` (back when negative) to a unit's start, stopping at
+    // either end of the text; `moved` says how many were gone. Moving forward from the
+    // last unit reaches the end.
+    int MoveEndpoint(int offset, TextUnit unit, int count, int* moved) const;
+    // A range moved by `count` whole units: the unit it then starts (an empty range stays
+    // empty there); `moved` as above, never past the last unit.
+    TextSpan MoveRange(TextSpan range, TextUnit unit, int count, int* moved) const;
+
     // The cell of the character at `offset` (a line feed stands just right of its line's
     // last character); false outside the text.
     bool CellOf(int offset, int* column, int* line) const;
+    // The character's cell on the page; false outside the text.
+    bool BoxOf(int offset, PixelBox* box) const;
+    // A box for each line the span covers, its characters' cells side by side.
+    std::vector<PixelBox> BoxesOf(TextSpan span) const;
+    // The character whose cell holds page pixel (x, y), or -1.
+    int OffsetAt(int x, int y) const;
+    // Where a caret at the reading caret stands: before its character, or just after the
+    // last one at the end of the text.
+    pexal::Pixel CaretCorner() const;
 
 private:
     ReadingNews Tell(std::u16string announcement, bool printed);
@@ -91,7 +120,7 @@ private:
     int LineEnd(const TextSpan& line) const;
     int Clamp(int offset) const;
 
-    PageRecord page_;
+    const PageRecord* page_;
     std::u16string told_;
     int caret_ = 0;
     bool following_ = true;  // the caret keeps to the print position

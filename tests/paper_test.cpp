@@ -70,17 +70,17 @@ TEST(Paper, GlyphLandsInsideItsCellFromTheTopLeftCorner) {
     EXPECT_LE(ink.top(), 9) << "the cell's top, not the baseline, is at y";
 }
 
-TEST(Paper, RefreshRepaintsTheChangedCellOnlyAndOnlyOnce) {
+TEST(Paper, InvalidateRepaintsTheChangedCellOnlyAndOnlyOnce) {
     ShownPaper shown(1.0);
     shown.page.DrawGlyph(19, 20, 'W');
-    shown.page.Refresh();
-    shown.page.Refresh();
+    shown.page.Invalidate();
+    shown.page.Invalidate();
     ASSERT_TRUE(shown.Painted());
     const QRect area = shown.painted.boundingRect();
     EXPECT_TRUE(area.contains(InkBox(shown.page.image())));
     EXPECT_LT(area.width() * area.height(), 400) << "only the cell, not the page";
     shown.Settle();
-    shown.page.Refresh();
+    shown.page.Invalidate();
     QCoreApplication::sendPostedEvents();  // an update asked for is painted by now
     QCoreApplication::processEvents();
     EXPECT_EQ(shown.paints, 0) << "nothing new drawn, nothing repainted";
@@ -92,11 +92,12 @@ TEST(Paper, AtFractionalRatiosEveryGlyphsInkLiesInsideTheRepaintedArea) {
     for (const qreal ratio : {1.25, 1.5}) {
         ShownPaper shown(ratio);
         for (int code = 32; code <= 255; ++code) {
-            shown.page.Clear();
+            shown.page.Fill();
+            shown.page.Invalidate();
             ASSERT_TRUE(shown.Painted());
             shown.Settle();
             shown.page.DrawGlyph(19, 20, static_cast<std::uint8_t>(code));
-            shown.page.Refresh();
+            shown.page.Invalidate();
             ASSERT_TRUE(shown.Painted()) << code;
             const QRect ink = InkBox(shown.page.image());
             const QRectF area = shown.painted.boundingRect();
@@ -132,7 +133,7 @@ TEST(Paper, BytesAreDecodedAsWindows1252AndStayInTheirCell) {
     EXPECT_NE(Drawn(0x80), Drawn('E'));
 }
 
-TEST(Paper, OverprintKeepsBothGlyphsAndClearWhitensEverything) {
+TEST(Paper, OverprintKeepsBothGlyphsAndFillWhitensEverything) {
     ShownPaper shown(1.0);
     Paper& page = shown.page;
     page.DrawGlyph(3, 5, 'O');
@@ -142,11 +143,12 @@ TEST(Paper, OverprintKeepsBothGlyphsAndClearWhitensEverything) {
     EXPECT_TRUE(InkBox(page.image()).contains(InkBox(onlyO)));
 
     shown.Settle();
-    page.Clear();
+    page.Fill();
+    page.Invalidate();
     EXPECT_TRUE(InkBox(page.image()).isEmpty());
     ASSERT_TRUE(shown.Painted());
     EXPECT_EQ(shown.painted.boundingRect(), QRect(0, 0, 225, 297))
-        << "a clear shows the whole empty page";
+        << "a fill shows the whole empty page";
 }
 
 TEST(Paper, DenseScreensGetMorePixelsForTheSameGrid) {

@@ -30,7 +30,8 @@ TEST_F(Poll, EmptyPortLeavesPageAndFileAlone) {
 
 TEST_F(Poll, WaitingCharacterIsPrintedAtHomeAndThePortCleared) {
     Paper page;
-    General::SetPage(&page);
+    printer::PrintedPage onPaper(page);
+    General::SetPage(&onPaper);
     setPort(130, 65);
     PollPort();
     EXPECT_EQ(portByte(), 0);

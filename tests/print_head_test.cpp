@@ -7,6 +7,7 @@
 #include "printhead/general.h"
 #include "printhead/reading.h"
 #include "tests/kit.h"
+#include "window/printed_page.h"
 
 namespace {
 
@@ -116,19 +117,19 @@ TEST_F(PrintHead, EmptyStringAndMissingPageAreHarmless) {
     EXPECT_EQ(pos(), std::make_pair(11, 5)) << "the head moves even with no page to draw on";
 }
 
-// A page that keeps only what it says, as both front-ends' pages keep it: its reading
-// model, ticked after each byte as the poll cycle does.
-class ReadPage : public General::Page {
+// The printed page both front-ends draw through, on a surface that shows nothing, ticked
+// after each byte as the poll cycle does.
+class ReadPage : public printer::Surface {
 public:
-    void DrawGlyph(int x, int y, std::uint8_t code) override { reading.Struck(x, y, code); }
-    void Refresh() override {}
-    void Clear() override { news.push_back(reading.Clear()); }
+    void DrawGlyph(int, int, std::uint8_t) override {}
+    void Invalidate() override {}
+    void Fill() override {}
     void Bell() override {}
     // Each byte a tick, then `idle` quiet ticks; what the ticks said, one entry each.
     std::vector<std::u16string> print(const std::string& bytes, int idle = 0) {
         std::vector<std::u16string> said;
         auto tick = [&] {
-            news.push_back(reading.Tick(General::PosX, General::PosY));
+            news.push_back(page.Tick());
             if (!news.back().announcement.empty()) {
                 said.push_back((news.back().heardInInsertion ? u"at caret: " : u"") +
                                news.back().announcement);
@@ -141,7 +142,8 @@ public:
         for (int k = 0; k < idle; ++k) tick();
         return said;
     }
-    General::Reading reading;
+    printer::PrintedPage page{*this};
+    General::Reading& reading = page.Reading();
     std::vector<General::ReadingNews> news;
 };
 
@@ -169,13 +171,20 @@ TEST(Reading, SaysTheLastCharacterInEachCellAnnouncedInWordsAndLines) {
     };
     for (const auto& c : cases) {
         ReadPage page;
-        pexal_test::HeadOnPage head(&page);
+        pexal_test::HeadOnPage head(&page.page);
         EXPECT_EQ(page.print(c.bytes, General::Reading::kIdleTicks), c.announced) << c.bytes;
         EXPECT_EQ(page.reading.Text(), c.says) << c.bytes;
     }
 
+    {  // the same character struck again on a cell adds no ink, however often
+        ReadPage page;
+        pexal_test::HeadOnPage head(&page.page);
+        page.print(std::string("A") + std::string(20, '\b') + "A\bB\bA\bA\bB");
+        EXPECT_EQ(page.page.Record().Strikes().size(), 2u);
+    }
+
     ReadPage page;  // the text told lags the page until a word ends
-    pexal_test::HeadOnPage head(&page);
+    pexal_test::HeadOnPage head(&page.page);
     EXPECT_EQ(page.print("Hel", General::Reading::kIdleTicks - 1), Said{});
     EXPECT_EQ(page.reading.Text(), u"");
     EXPECT_EQ(page.print("", 1), Said{u"at caret: Hel"});
@@ -187,7 +196,7 @@ TEST(Reading, SaysTheLastCharacterInEachCellAnnouncedInWordsAndLines) {
 
 TEST(Reading, TheCaretFollowsPrintingUntilTheUserMovesItAndRejoinsAtTheEnd) {
     ReadPage page;
-    pexal_test::HeadOnPage head(&page);
+    pexal_test::HeadOnPage head(&page.page);
     page.print("Hello\r\nworld", General::Reading::kIdleTicks);
     EXPECT_EQ(page.reading.Caret(), 11);
     using M = General::CaretMove;
@@ -214,7 +223,7 @@ TEST(Reading, TheCaretFollowsPrintingUntilTheUserMovesItAndRejoinsAtTheEnd) {
     EXPECT_EQ(page.print(" more", General::Reading::kIdleTicks), Said{u"at caret: more"});
     EXPECT_EQ(page.reading.Caret(), 17);
 
-    page.Clear();  // New page
+    page.news.push_back(page.page.Wipe());  // New page
     General::HomeHead();
     const General::ReadingNews& cleared = page.news.back();
     EXPECT_EQ(cleared.announcement, u"The page is empty");
@@ -227,15 +236,29 @@ TEST(Reading, TheCaretFollowsPrintingUntilTheUserMovesItAndRejoinsAtTheEnd) {
         int column = -1, line = -1;
         ASSERT_TRUE(page.reading.CellOf(offset, &column, &line)) << offset;
         EXPECT_EQ(std::make_pair(column, line), cells[offset]) << offset;
+        // Where the head drew it, and back: a point anywhere in the cell finds the offset.
+        const General::PixelBox cell{3 + 8 * column, 5 + 15 * line, 8, 15};
+        General::PixelBox box;
+        ASSERT_TRUE(page.reading.BoxOf(offset, &box));
+        EXPECT_EQ(box, cell) << offset;
+        EXPECT_EQ(page.reading.OffsetAt(cell.x, cell.y), offset);
+        EXPECT_EQ(page.reading.OffsetAt(cell.x + 7, cell.y + 14), offset);
     }
     int column = -1, line = -1;
     EXPECT_FALSE(page.reading.CellOf(4, &column, &line));
     EXPECT_FALSE(page.reading.CellOf(-1, &column, &line));
+    for (const auto& [x, y] : {std::pair{2, 5}, {3, 4}, {19, 5}, {3, 35}, {11, 20 + 15}, {-5, -5}}) {
+        EXPECT_EQ(page.reading.OffsetAt(x, y), -1) << x << "," << y << ": no character there";
+    }
+    EXPECT_EQ(page.reading.BoxesOf({0, 4}), (std::vector<General::PixelBox>{{3, 5, 16, 15}, {3, 20, 16, 15}}));
+    EXPECT_EQ(page.reading.CaretCorner(), (pexal::Pixel{19, 20})) << "after the last character";
+    page.reading.Move(M::PageStart);
+    EXPECT_EQ(page.reading.CaretCorner(), (pexal::Pixel{3, 5}));
 }
 
 TEST(Reading, UnitsTileTheTextAndAnyOffsetGetsAnAnswer) {
     ReadPage page;
-    pexal_test::HeadOnPage head(&page);
+    pexal_test::HeadOnPage head(&page.page);
     page.print("  ab cd\r\n\r\nef", General::Reading::kIdleTicks);
     ASSERT_EQ(page.reading.Text(), u"  ab cd\n\nef");  // 11 characters
     using U = General::TextUnit;
@@ -267,6 +290,37 @@ TEST(Reading, UnitsTileTheTextAndAnyOffsetGetsAnAnswer) {
         EXPECT_EQ(page.reading.At(c.offset, c.unit), c.at) << unit << " at " << c.offset;
         EXPECT_EQ(page.reading.After(c.offset, c.unit), c.after) << unit << " after " << c.offset;
     }
+    // Ranges and their ends moved by units, as UI Automation moves them: a move stops at
+    // either end and says how far it went.
+    const struct {
+        bool range;  // else an endpoint, from `from.start`
+        S from;
+        U unit;
+        int count, moved;
+        S to;
+    } moves[] = {
+        {true, {11, 11}, U::Line, -1, -1, {8, 8}},      // an empty range stays empty
+        {true, {0, 0}, U::Word, 2, 2, {8, 8}},
+        {true, {0, 5}, U::Word, 5, 3, {9, 11}},         // the last word, not past it
+        {true, {3, 3}, U::Character, -5, -3, {0, 0}},
+        {true, {4, 6}, U::Line, 0, 0, {0, 8}},          // the unit the range starts in
+        {false, {11}, U::Character, -100, -11, {0}},
+        {false, {0}, U::Word, 2, 2, {8}},
+        {false, {11}, U::Line, 1, 0, {11}},
+        {false, {6}, U::Line, -1, -1, {0}},
+        {false, {9}, U::Word, 1, 1, {11}},              // on to the end
+    };
+    for (const auto& m : moves) {
+        int moved = 99;
+        const S to = m.range ? page.reading.MoveRange(m.from, m.unit, m.count, &moved)
+                             : S{page.reading.MoveEndpoint(m.from.start, m.unit, m.count, &moved), 0};
+        EXPECT_EQ(moved, m.moved) << m.from.start << " by " << m.count << " unit " << static_cast<int>(m.unit);
+        EXPECT_EQ(to.start, m.to.start) << m.from.start << " by " << m.count << " unit " << static_cast<int>(m.unit);
+        if (m.range) {
+            EXPECT_EQ(to.end, m.to.end) << m.from.start << " by " << m.count;
+        }
+    }
+
     General::Reading empty;
     for (int offset = -1; offset <= 1; ++offset) {
         EXPECT_EQ(empty.At(offset, U::Word), S{}) << offset;

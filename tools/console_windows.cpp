@@ -9,6 +9,8 @@
 
 #include "tools/console.h"
 
+#include "common/text.h"
+
 namespace console {
 
 volatile std::sig_atomic_t stopSignal = 0;
@@ -47,12 +49,8 @@ bool Exists(const std::string& path) {
 
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** wide) {
     std::vector<std::string> arguments;
-    for (int k = 0; k < argc; ++k) {
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[k], -1, nullptr, 0, nullptr, nullptr);
-        std::string utf8(bytes > 0 ? bytes - 1 : 0, '\0');
-        WideCharToMultiByte(CP_UTF8, 0, wide[k], -1, utf8.data(), bytes, nullptr, nullptr);
-        arguments.push_back(std::move(utf8));
-    }
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wide characters are UTF-16");
+    for (int k = 0; k < argc; ++k) arguments.push_back(pexal::Utf8(reinterpret_cast<const char16_t*>(wide[k])));
     return arguments;
 }
 

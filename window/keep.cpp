@@ -1,10 +1,12 @@
 #include "window/keep.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 
 #include "common/text.h"
@@ -14,38 +16,48 @@ namespace keep {
 std::string DefaultName(const std::tm& when, Format format) {
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &when);
-    const char* extension = format == Format::kPdf ? ".pdf" : format == Format::kPng ? ".png" : ".txt";
+    const char* extension = ".pdf";
+    for (const FileType& type : kFileTypes) {
+        if (type.format == format) extension = type.extension;
+    }
     return std::string("Pexal page ") + stamp + extension;
 }
 
-Format FormatOf(const std::filesystem::path& path) {
+namespace {
+
+// The index in kFileTypes of the type whose extension the name has, in any case; -1: none.
+int TypeNamed(const std::filesystem::path& path) {
     std::string extension = path.extension().string();
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension == ".png") return Format::kPng;
-    if (extension == ".txt") return Format::kText;
-    return Format::kPdf;
+    for (int k = 0; k < static_cast<int>(std::size(kFileTypes)); ++k) {
+        if (extension == kFileTypes[k].extension) return k;
+    }
+    return -1;
+}
+
+}  // namespace
+
+Format FormatOf(const std::filesystem::path& path) {
+    const int named = TypeNamed(path);
+    return named >= 0 ? kFileTypes[named].format : Format::kPdf;
+}
+
+Target Resolve(const std::filesystem::path& typed, int chosenType, bool allPages) {
+    const int offered = TypesOffered(allPages);
+    const FileType& chosen = kFileTypes[chosenType >= 0 && chosenType < offered ? chosenType : 0];
+    if (!typed.has_extension()) return {std::filesystem::path(typed).concat(chosen.extension), chosen.format};
+    const int named = TypeNamed(typed);
+    return {typed, named >= 0 && named < offered ? kFileTypes[named].format : chosen.format};
 }
 
 std::string TextFile(const std::u16string& text, std::string_view lineEnd) {
     std::string out;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        char32_t c = text[k];
-        if (c >= 0xD800 && c < 0xDC00 && k + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++k] - 0xDC00);
-        if (c == u'\n') {
-            out += lineEnd;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
-        } else if (c < 0x10000) {
-            out += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
-                    static_cast<char>(0x80 | (c & 0x3F))};
-        } else {
-            out += {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
-                    static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-        }
+    for (std::size_t from = 0; from <= text.size() && !text.empty();) {
+        const std::size_t feed = std::min(text.find(u'\n', from), text.size());
+        out += pexal::Utf8(std::u16string_view(text).substr(from, feed - from));
+        out += lineEnd;
+        from = feed + 1;
     }
-    if (!text.empty()) out += lineEnd;
     return out;
 }
 

@@ -11,17 +11,31 @@
 
 namespace keep {
 
-inline constexpr char kCopyText[] = "Copy text";
-inline constexpr char kSavePage[] = "Save page as\u2026";
-inline constexpr char kSaveAllPages[] = "Save all pages as PDF\u2026";
-inline constexpr char kPrint[] = "Print\u2026";
-
 enum class Format { kPdf, kPng, kText };
+
+// The types the save dialog offers, in its order: a page all of them, all pages the first.
+struct FileType {
+    Format format;
+    const char* name;
+    const char* extension;  // with its dot
+};
+inline constexpr FileType kFileTypes[] = {
+    {Format::kPdf, "PDF", ".pdf"}, {Format::kPng, "PNG image", ".png"}, {Format::kText, "Text", ".txt"}};
+inline constexpr int TypesOffered(bool allPages) { return allPages ? 1 : 3; }
 
 // "Pexal page 2026-12-08 15-04-05.pdf", from the local time `when`.
 std::string DefaultName(const std::tm& when, Format format);
-// The format a file name's extension asks for (PDF when it names none we write).
+// The format a file name's extension asks for, in any case (PDF when it names none we write).
 Format FormatOf(const std::filesystem::path& path);
+
+// What the save dialog's answer means: the name's own extension when it is one of the
+// types offered, else the type chosen (kFileTypes' index), whose extension is added to a
+// name that has none.
+struct Target {
+    std::filesystem::path path;
+    Format format;
+};
+Target Resolve(const std::filesystem::path& typed, int chosenType, bool allPages);
 
 // The page's text (lines joined by line feeds) as UTF-8 with `lineEnd` ending each line.
 std::string TextFile(const std::u16string& text, std::string_view lineEnd);

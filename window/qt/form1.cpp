@@ -4,7 +4,6 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGlyphRun>
 #include <QGuiApplication>
 #include <QIcon>
@@ -20,13 +19,11 @@
 #include <QTimer>
 
 #include <ctime>
-#include <functional>
+#include <filesystem>
 
 #include "common/facts.h"
 #include "common/text.h"
 #include "common/windows1252.h"
-#include "port/poll_port.h"
-#include "printhead/general.h"
 #include "window/qt/decoration.h"
 #include "window/qt/print_module.h"
 #include "window/qt/pam.h"
@@ -34,7 +31,6 @@
 #include "window/qt/printer_font.h"
 #include "window/keep.h"
 #include "window/sheet.h"
-#include "window/sheet_pdf.h"
 #include "window/sheet_picture.h"
 
 namespace {
@@ -89,8 +85,6 @@ private:
     QRawFont font_;
 };
 
-QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
-
 }  // namespace
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
@@ -137,20 +131,12 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     }
 
     // Shortcuts that work wherever the focus is in the window, and the page's context menu.
-    const struct {
-        const char* text;
-        QKeySequence keys;
-        std::function<void()> does;
-    } actions[] = {
-        {keep::kCopyText, QKeySequence::Copy, [this] { CopyText(); }},
-        {keep::kSavePage, QKeySequence::Save, [this] { AskToSave(false); }},
-        {keep::kSaveAllPages, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { AskToSave(true); }},
-        {keep::kPrint, QKeySequence::Print, [this] { AskToPrint(); }},
-    };
-    for (const auto& a : actions) {
-        auto* action = new QAction(QString::fromUtf8(a.text), this);
-        action->setShortcut(a.keys);
-        connect(action, &QAction::triggered, this, a.does);
+    for (const printer::ActionItem& item : printer::kActions) {
+        auto* action = new QAction(QString::fromUtf8(item.label), this);
+        const QKeyCombination keys(item.shift ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier,
+                                   Qt::Key(item.key));
+        action->setShortcut(QKeySequence(keys));
+        connect(action, &QAction::triggered, this, [this, a = item.action] { Do(a); });
         addAction(action);
         Paper->addAction(action);
     }
@@ -166,46 +152,45 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     Form_Load();
 }
 
-Form1::~Form1() { General::SetPage(nullptr); }
+Form1::~Form1() = default;
 
+// The load step: the session homes the head onto its page before the first tick.
 void Form1::Form_Load() {
-    General::SetPage(Paper);
-    General::InitPrinter();
-    General::HomeHead();
+    session_ = std::make_unique<printer::Session>(*Paper);
+    Paper->Show(session_.get());
 }
 
-void Form1::NewPage_Click() {
-    if (!Paper->record().Empty()) torn_.push_back(Paper->record().Kept());
-    Paper->Clear();
-    General::HomeHead();
+void Form1::NewPage_Click() { Paper->Tell(session_->NewPage()); }
+
+void Form1::Do(printer::Action action) {
+    switch (action) {
+        case printer::Action::kCopyText: CopyText(); break;
+        case printer::Action::kSavePage: AskToSave(false); break;
+        case printer::Action::kSaveAllPages: AskToSave(true); break;
+        case printer::Action::kPrint: AskToPrint(); break;
+    }
 }
 
-void Form1::CopyText() {
-    QGuiApplication::clipboard()->setText(QString::fromStdU16String(Paper->reading().Current()));
+void Form1::CopyText() { QGuiApplication::clipboard()->setText(QString::fromStdU16String(session_->Text())); }
+
+// The window as it stands, at the screen's pixel ratio.
+printer::KeepSources Form1::Sources() {
+    const QByteArray font = PrinterFontData();
+    return {std::string_view(font.constData(), static_cast<std::size_t>(font.size())), [this] {
+                QByteArray bytes;
+                QBuffer buffer(&bytes);
+                grab().toImage().save(&buffer, "PNG");
+                return bytes.toStdString();
+            }};
 }
 
 std::string Form1::SavePage(const QString& path) {
-    QByteArray bytes;
-    switch (keep::FormatOf(path.toStdString())) {
-        case keep::Format::kPdf:
-            bytes = Bytes(sheet::SheetPdf({Paper->record()}, PrinterFontData().toStdString()));
-            break;
-        case keep::Format::kPng: {  // the window as it stands, at the screen's pixel ratio
-            QBuffer buffer(&bytes);
-            grab().toImage().save(&buffer, "PNG");
-            break;
-        }
-        case keep::Format::kText:
-            bytes = Bytes(keep::TextFile(Paper->reading().Current(), "\n"));
-            break;
-    }
-    return keep::Save(path.toStdString(), std::string_view(bytes.constData(), bytes.size()));
+    const std::filesystem::path typed = path.toStdString();
+    return session_->Save({typed, keep::FormatOf(typed)}, false, Sources());
 }
 
 std::string Form1::SaveAllPages(const QString& path) {
-    std::vector<General::PageRecord> pages = torn_;
-    pages.push_back(Paper->record().Kept());
-    return keep::Save(path.toStdString(), sheet::SheetPdf(pages, PrinterFontData().toStdString()));
+    return session_->Save({path.toStdString(), keep::Format::kPdf}, true, Sources());
 }
 
 void Form1::PrintOn(QPagedPaintDevice& printer) {
@@ -214,21 +199,24 @@ void Form1::PrintOn(QPagedPaintDevice& printer) {
     const qreal scale = std::min(page.width() / sheet::kSheetWidth, page.height() / sheet::kSheetHeight);
     painter.scale(scale, scale);
     PainterCanvas canvas(painter);
-    sheet::DrawSheet(canvas, Paper->record());
+    sheet::DrawSheet(canvas, session_->Page().Record());
 }
 
 // A dialog runs its own event loop: the timer goes on polling meanwhile.
 void Form1::AskToSave(bool allPages) {
     const std::time_t now = std::time(nullptr);
     const QString suggested = QString::fromStdString(keep::DefaultName(*std::localtime(&now), keep::Format::kPdf));
-    const QString types = allPages ? "PDF (*.pdf)" : "PDF (*.pdf);;PNG image (*.png);;Text (*.txt)";
+    QStringList types;
+    for (int k = 0; k < keep::TypesOffered(allPages); ++k) {
+        types << QString("%1 (*%2)").arg(keep::kFileTypes[k].name, keep::kFileTypes[k].extension);
+    }
     QString type;
-    QString path = QFileDialog::getSaveFileName(this, QString::fromUtf8(allPages ? keep::kSaveAllPages : keep::kSavePage).chopped(1),
-                                                suggested, types, &type);
+    const QString title = QString::fromUtf8(printer::ItemOf(allPages ? printer::Action::kSaveAllPages
+                                                                     : printer::Action::kSavePage).label);
+    const QString path = QFileDialog::getSaveFileName(this, title.chopped(1), suggested, types.join(";;"), &type);
     if (path.isEmpty()) return;
-    // The type chosen in the dialog decides, when the name gives no extension of ours.
-    if (QFileInfo(path).suffix().isEmpty()) path += type.contains("png") ? ".png" : type.contains("txt") ? ".txt" : ".pdf";
-    const std::string failed = allPages ? SaveAllPages(path) : SavePage(path);
+    const keep::Target target = keep::Resolve(path.toStdString(), static_cast<int>(types.indexOf(type)), allPages);
+    const std::string failed = session_->Save(target, allPages, Sources());
     if (!failed.empty()) QMessageBox::warning(this, sheet::kCaption, QString::fromStdString(failed));
 }
 
@@ -245,10 +233,7 @@ void Form1::AskToPrint() {
         this);
 }
 
-void Form1::Timer1_Timer() {
-    report_.Tick();
-    Paper->Tick(General::PosX, General::PosY);
-}
+void Form1::Timer1_Timer() { Paper->Tell(session_->Tick()); }
 
 void Form1::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -6,11 +6,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
 #include <string>
-#include <vector>
 
-#include "port/poll_port.h"
-#include "printhead/page_record.h"
+#include "window/session.h"
 
 class QLabel;
 class QPagedPaintDevice;
@@ -40,12 +39,13 @@ private:
     void Timer1_Timer();
     void AskToSave(bool allPages);
     void AskToPrint();
+    void Do(printer::Action action);
+    printer::KeepSources Sources();
 
     QLabel* Label1;
     QPushButton* NewPage;
     class Paper* Paper;
     QLabel* Picture1;
     QTimer* Timer1;
-    std::vector<General::PageRecord> torn_;
-    PortReport report_;  // of the port file, on standard error  // the pages "New page" took off, this run
+    std::unique_ptr<printer::Session> session_;
 };

@@ -39,8 +39,6 @@ Paper::Paper(QWidget* parent, qreal devicePixelRatio)
     (void)accessible;
 }
 
-QString Paper::Text() const { return QString::fromStdU16String(reading_.Text()); }
-
 void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     // Like TextOutA: the font's glyph for the character, with no text shaping (which
     // would hide a soft hyphen, say); a character the font lacks shows its missing-glyph
@@ -61,7 +59,6 @@ void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     painter.scale(1 / ratio, 1 / ratio);  // in device pixels
     painter.setPen(Qt::black);
     painter.drawGlyphRun(baseline, run);
-    reading_.Struck(x, y, code);
     // A glyph may reach past its cell (a W, an accent); at a fractional ratio its edge
     // pixels round outwards, hence the margin.
     const QRectF inked = font_.boundingRect(glyph).translated(baseline);
@@ -70,24 +67,20 @@ void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     dirty_ |= cell.united(inPagePixels.toAlignedRect()).adjusted(-1, -1, 1, 1);
 }
 
-void Paper::Refresh() {
+void Paper::Invalidate() {
     if (dirty_.isEmpty()) return;
     update(dirty_);
     dirty_ = QRect();
 }
 
-void Paper::Clear() {
+void Paper::Fill() {
     image_.fill(Qt::white);
     dirty_ = QRect(0, 0, pexal::kPageWidth, pexal::kPageHeight);
-    Refresh();
-    Tell(reading_.Clear());
 }
 
 void Paper::Bell() { QApplication::beep(); }
 
-void Paper::Tick(int headX, int headY) { Tell(reading_.Tick(headX, headY)); }
-
-void Paper::SetCaret(int offset) { Tell(reading_.SetCaret(offset)); }
+void Paper::Tell(const General::ReadingNews& news) { PaperAccessible::Tell(this, news); }
 
 void Paper::keyPressEvent(QKeyEvent* event) {
     using General::ReadingKey;
@@ -109,35 +102,7 @@ void Paper::keyPressEvent(QKeyEvent* event) {
             [[fallthrough]];
         default: QWidget::keyPressEvent(event); return;
     }
-    Tell(reading_.Move(General::MoveFor(key, event->modifiers() & Qt::ControlModifier)));
-}
-
-// A reader with the page focused hears printed text from the insertion at its caret (as
-// in a terminal); anywhere else, and for what is not an insertion, from a notification.
-void Paper::Tell(const General::ReadingNews& news) {
-    if (!QAccessible::isActive()) return;
-    if (news.textChanged) {
-        const QString removed = QString::fromStdU16String(news.removed);
-        const QString inserted = QString::fromStdU16String(news.inserted);
-        if (removed.isEmpty()) {
-            QAccessibleTextInsertEvent event(this, news.at, inserted);
-            QAccessible::updateAccessibility(&event);
-        } else if (inserted.isEmpty()) {
-            QAccessibleTextRemoveEvent event(this, news.at, removed);
-            QAccessible::updateAccessibility(&event);
-        } else {
-            QAccessibleTextUpdateEvent event(this, news.at, removed, inserted);
-            QAccessible::updateAccessibility(&event);
-        }
-    }
-    if (news.caretMoved) {
-        QAccessibleTextCursorEvent event(this, reading_.Caret());
-        QAccessible::updateAccessibility(&event);
-    }
-    if (!news.announcement.empty() && !(news.heardInInsertion && hasFocus())) {
-        if (announcer_ == nullptr) announcer_ = new Announcer(window());
-        announcer_->Say(QString::fromStdU16String(news.announcement));
-    }
+    if (session_ != nullptr) Tell(session_->Key(key, event->modifiers() & Qt::ControlModifier));
 }
 
 void Paper::paintEvent(QPaintEvent* event) {

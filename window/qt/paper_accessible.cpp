@@ -1,6 +1,5 @@
 #include "window/qt/paper_accessible.h"
 
-#include "common/facts.h"
 #include "window/qt/paper.h"
 #include "window/sheet.h"
 
@@ -39,6 +38,43 @@ QAccessibleInterface* PaperAccessible::Factory(const QString&, QObject* object) 
 
 Paper* PaperAccessible::paper() const { return static_cast<Paper*>(widget()); }
 
+const General::Reading& PaperAccessible::reading() const {
+    static const General::Reading kNothingPrinted;
+    const printer::Session* session = paper()->session();
+    return session != nullptr ? session->Reading() : kNothingPrinted;
+}
+
+// A reader with the page focused hears printed text from the insertion at its caret (as
+// in a terminal); anywhere else, and for what is not an insertion, from a notification.
+void PaperAccessible::Tell(Paper* paper, const General::ReadingNews& news) {
+    if (!QAccessible::isActive() || paper->session() == nullptr) return;
+    if (news.textChanged) {
+        const QString removed = QString::fromStdU16String(news.removed);
+        const QString inserted = QString::fromStdU16String(news.inserted);
+        if (removed.isEmpty()) {
+            QAccessibleTextInsertEvent event(paper, news.at, inserted);
+            QAccessible::updateAccessibility(&event);
+        } else if (inserted.isEmpty()) {
+            QAccessibleTextRemoveEvent event(paper, news.at, removed);
+            QAccessible::updateAccessibility(&event);
+        } else {
+            QAccessibleTextUpdateEvent event(paper, news.at, removed, inserted);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+    if (news.caretMoved) {
+        QAccessibleTextCursorEvent event(paper, paper->session()->Reading().Caret());
+        QAccessible::updateAccessibility(&event);
+    }
+    if (!news.announcement.empty() && !(news.heardInInsertion && paper->hasFocus())) {
+        // Found by name: a class without Q_OBJECT is any QWidget to findChild.
+        auto* announcer = static_cast<Announcer*>(
+            paper->window()->findChild<QWidget*>(Announcer::kName, Qt::FindDirectChildrenOnly));
+        if (announcer == nullptr) announcer = new Announcer(paper->window());
+        announcer->Say(QString::fromStdU16String(news.announcement));
+    }
+}
+
 void* PaperAccessible::interface_cast(QAccessible::InterfaceType type) {
     if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
     return QAccessibleWidget::interface_cast(type);
@@ -47,7 +83,7 @@ void* PaperAccessible::interface_cast(QAccessible::InterfaceType type) {
 QString PaperAccessible::text(QAccessible::Text t) const {
     if (t == QAccessible::Name) return QString::fromUtf16(sheet::kPageName);
     if (t == QAccessible::Description) return QString::fromUtf16(sheet::kPageDescription);
-    if (t == QAccessible::Value) return paper()->Text();
+    if (t == QAccessible::Value) return QString::fromStdU16String(reading().Text());
     return QAccessibleWidget::text(t);
 }
 
@@ -63,9 +99,11 @@ void PaperAccessible::selection(int, int* startOffset, int* endOffset) const {
     *startOffset = *endOffset = 0;
 }
 
-int PaperAccessible::cursorPosition() const { return paper()->reading().Caret(); }
+int PaperAccessible::cursorPosition() const { return reading().Caret(); }
 
-void PaperAccessible::setCursorPosition(int position) { paper()->SetCaret(position); }
+void PaperAccessible::setCursorPosition(int position) {
+    if (printer::Session* session = paper()->session()) paper()->Tell(session->PutCaret(position));
+}
 
 // One run of plain text: a reader takes the run's end as the end of what it may read.
 QString PaperAccessible::attributes(int, int* startOffset, int* endOffset) const {
@@ -75,7 +113,7 @@ QString PaperAccessible::attributes(int, int* startOffset, int* endOffset) const
 }
 
 QString PaperAccessible::text(int startOffset, int endOffset) const {
-    const QString all = paper()->Text();
+    const QString all = QString::fromStdU16String(reading().Text());
     if (endOffset < 0 || endOffset > all.size()) endOffset = static_cast<int>(all.size());
     if (startOffset < 0 || startOffset >= endOffset) return QString();
     return all.mid(startOffset, endOffset - startOffset);
@@ -84,42 +122,35 @@ QString PaperAccessible::text(int startOffset, int endOffset) const {
 // Qt's own versions of these three loop for ever at the end of the text.
 QString PaperAccessible::textBeforeOffset(int offset, QAccessible::TextBoundaryType type,
                                           int* startOffset, int* endOffset) const {
-    const General::Reading& reading = paper()->reading();
-    return Spanned(reading, reading.Before(offset, UnitOf(type)), startOffset, endOffset);
+    return Spanned(reading(), reading().Before(offset, UnitOf(type)), startOffset, endOffset);
 }
 
 QString PaperAccessible::textAfterOffset(int offset, QAccessible::TextBoundaryType type,
                                          int* startOffset, int* endOffset) const {
-    const General::Reading& reading = paper()->reading();
-    return Spanned(reading, reading.After(offset, UnitOf(type)), startOffset, endOffset);
+    return Spanned(reading(), reading().After(offset, UnitOf(type)), startOffset, endOffset);
 }
 
 QString PaperAccessible::textAtOffset(int offset, QAccessible::TextBoundaryType type,
                                       int* startOffset, int* endOffset) const {
-    const General::Reading& reading = paper()->reading();
-    return Spanned(reading, reading.At(offset, UnitOf(type)), startOffset, endOffset);
+    return Spanned(reading(), reading().At(offset, UnitOf(type)), startOffset, endOffset);
 }
 
-int PaperAccessible::characterCount() const { return paper()->reading().Length(); }
+int PaperAccessible::characterCount() const { return reading().Length(); }
 
 // The character's cell, in screen coordinates.
 QRect PaperAccessible::characterRect(int offset) const {
-    int column = 0, line = 0;
-    if (!paper()->reading().CellOf(offset, &column, &line)) return QRect();
-    const QPoint cell(pexal::kOriginX + column * pexal::kCellWidth,
-                      pexal::kOriginY + line * pexal::kCellHeight);
-    return QRect(paper()->mapToGlobal(cell), QSize(pexal::kCellWidth, pexal::kCellHeight));
+    General::PixelBox box;
+    if (!reading().BoxOf(offset, &box)) return QRect();
+    return QRect(paper()->mapToGlobal(QPoint(box.x, box.y)), QSize(box.width, box.height));
 }
 
 int PaperAccessible::offsetAtPoint(const QPoint& point) const {
-    const int count = characterCount();
-    for (int offset = 0; offset < count; ++offset) {
-        if (characterRect(offset).contains(point)) return offset;
-    }
-    return -1;
+    const QPoint at = paper()->mapFromGlobal(point);
+    return reading().OffsetAt(at.x(), at.y());
 }
 
 Announcer::Announcer(QWidget* window) : QWidget(window) {
+    setObjectName(kName);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     setGeometry(0, 0, 0, 0);

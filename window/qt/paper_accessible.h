@@ -1,11 +1,13 @@
 // The page as assistive technology finds it (AT-SPI on Linux): a read-only terminal named
-// "Page" (Orca speaks what a terminal prints), whose text, caret and units are the page's
-// reading model's. The page raises the text and caret events itself. Beside it, the
-// window's announcer: a notification that says what the page announces.
+// "Page" (Orca speaks what a terminal prints), whose text, caret, units and cells are the
+// session's reading model's, translated onto Qt's interface. Beside it, the window's
+// announcer: a notification that says what the page announces.
 #pragma once
 
 #include <QAccessibleWidget>
 #include <QWidget>
+
+#include "printhead/reading.h"
 
 class Paper;
 
@@ -16,6 +18,8 @@ public:
     // For QAccessible::installFactory: the interface of a Paper or an Announcer, nullptr
     // for anything else.
     static QAccessibleInterface* Factory(const QString& className, QObject* object);
+    // Raises the events for what the reading model says happened on `paper`.
+    static void Tell(Paper* paper, const General::ReadingNews& news);
 
     void* interface_cast(QAccessible::InterfaceType type) override;
     QString text(QAccessible::Text t) const override;
@@ -45,12 +49,14 @@ public:
 
 private:
     Paper* paper() const;
+    const General::Reading& reading() const;
 };
 
 // An invisible widget that is shown, named with the sentence, for each announcement: the
 // one channel Orca 43 presents whatever has the focus.
 class Announcer : public QWidget {
 public:
+    static constexpr char kName[] = "Announcer";
     explicit Announcer(QWidget* window);
     void Say(const QString& sentence);
 };
