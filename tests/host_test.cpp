@@ -77,9 +77,7 @@ TEST(Windows1252, EveryCodeRoundTripsButTheFiveUndefinedOnes) {
     for (int code = 0x80; code <= 0xFF; ++code) {
         if (code == 0x81 || code == 0x8D || code == 0x8F || code == 0x90 || code == 0x9D) continue;
         codes += "\\" + std::to_string(code / 64) + std::to_string(code / 8 % 8) + std::to_string(code % 8);
-        char16_t c = pexal::FromWindows1252(static_cast<std::uint8_t>(code));
-        expected += c < 0x800 ? std::string{char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))}
-                              : std::string{char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+        expected += pexal::Utf8(std::u16string(1, pexal::FromWindows1252(static_cast<std::uint8_t>(code))));
     }
     EXPECT_EQ(pexal_test::Capture("printf '" + codes + "' | iconv -f CP1252 -t UTF-8"), expected);
 }

@@ -27,22 +27,24 @@ protected:
         Paper::Register(GetModuleHandleA(nullptr));
         parent_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 300, 400, nullptr, nullptr, nullptr, nullptr);
         paper_.emplace(parent_, RECT{0, 0, 225, 297}, 1.0, static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
-        head_.emplace(&*paper_);
+        session_.emplace(*paper_);
+        paper_->Show(&*session_);
         paper_->automation()->Document()->GetPatternProvider(UIA_TextPatternId,
                                                             reinterpret_cast<IUnknown**>(&text_));
     }
     ~PageText() override {
         if (text_ != nullptr) text_->Release();
-        head_.reset();
+        paper_->Show(nullptr);
+        session_.reset();
         paper_.reset();
         DestroyWindow(parent_);
     }
     void print(const std::string& bytes) {
         for (const char byte : bytes) {
             General::PrintChar(std::string(1, byte));
-            paper_->Tick(General::PosX, General::PosY);
+            paper_->Tell(session_->Page().Tick());  // the tick, less the port
         }
-        for (int k = 0; k < General::Reading::kIdleTicks; ++k) paper_->Tick(General::PosX, General::PosY);
+        for (int k = 0; k < General::Reading::kIdleTicks; ++k) paper_->Tell(session_->Page().Tick());
     }
     ITextRangeProvider* document() {
         ITextRangeProvider* range = nullptr;
@@ -61,7 +63,7 @@ protected:
 
     HWND parent_ = nullptr;
     std::optional<Paper> paper_;
-    std::optional<pexal_test::HeadOnPage> head_;
+    std::optional<printer::Session> session_;
     ITextProvider* text_ = nullptr;
 };
 
@@ -114,7 +116,7 @@ TEST_F(PageText, RangesMoveByUnitFromTheCaretClampedAtBothEndsAndSurviveANewPage
     } while (reader->Move(uia::kLine, 1, &moved) == S_OK && moved == 1);
     EXPECT_EQ(lines, (std::vector<std::u16string>{u"Hello there\n", u"world"}));
 
-    paper_->Clear();  // New page: what clients hold reads as the empty page
+    paper_->Tell(session_->NewPage());  // what clients hold reads as the empty page
     EXPECT_EQ(Text(all), u"");
     EXPECT_EQ(Text(at), u"");
     EXPECT_EQ(at->Move(uia::kLine, 1, &moved), S_OK);

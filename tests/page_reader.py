@@ -121,8 +121,18 @@ def main():
         check(until(lambda: changes, 5, pump), "printing raised text-changed events")
         store(b"\bX")
         check(until(lambda: read() == "Hi\ntherX", 5, pump), "reads %r after BS X" % read())
-        rect = page.get_text_iface().get_character_extents(0, Atspi.CoordType.SCREEN)
-        check(rect.width == 8 and rect.height == 15, "a character's cell is 8 x 15 (%dx%d)" % (rect.width, rect.height))
+        text = page.get_text_iface()
+        rect = text.get_character_extents(4, Atspi.CoordType.WINDOW)
+        box = page.get_component_iface().get_extents(Atspi.CoordType.WINDOW)
+        check((rect.x - box.x, rect.y - box.y, rect.width, rect.height) == (3 + 8, 5 + 15, 8, 15),
+              "the second line's second character is in its cell (%d,%d %dx%d)"
+              % (rect.x - box.x, rect.y - box.y, rect.width, rect.height))
+        check(text.get_offset_at_point(rect.x + 4, rect.y + 7, Atspi.CoordType.WINDOW) == 4,
+              "a point in that cell is its character")
+        line = Atspi.TextBoundaryType.LINE_START
+        asked = [text.get_text_before_offset(4, line).content, text.get_text_at_offset(4, line).content,
+                 text.get_text_after_offset(0, line).content]
+        check(asked == ["Hi\n", "therX", "therX"], "the lines before, at and after: %r" % asked)
 
         button = by_name["New page"]
         button.get_action_iface().do_action(0)

@@ -6,6 +6,7 @@
 
 #include "common/windows1252.h"
 #include "window/sheet_picture.h"
+#include "window/truetype.h"
 
 namespace sheet {
 namespace {
@@ -13,13 +14,13 @@ namespace {
 // What the PDF needs of a TrueType font: its em, bounding box, ascent and descent.
 class TrueType {
 public:
-    explicit TrueType(std::string_view data) : data_(data) {
-        const std::size_t head = Table("head"), hhea = Table("hhea");
-        unitsPerEm_ = U16(head + 18);
+    explicit TrueType(std::string_view data)
+        : head_(truetype::Table(data, "head")), hhea_(truetype::Table(data, "hhea")) {
+        unitsPerEm_ = U16(head_, 18);
         if (unitsPerEm_ == 0) unitsPerEm_ = 1000;
-        for (int k = 0; k < 4; ++k) box_[k] = Em(S16(head + 36 + 2 * k));
-        ascent_ = S16(hhea + 4);
-        descent_ = S16(hhea + 6);
+        for (int k = 0; k < 4; ++k) box_[k] = Em(S16(head_, 36 + 2 * k));
+        ascent_ = S16(hhea_, 4);
+        descent_ = S16(hhea_, 6);
     }
     int Em(int units) const { return static_cast<int>(std::lround(units * 1000.0 / unitsPerEm_)); }
     int Ascent() const { return Em(ascent_); }
@@ -29,21 +30,13 @@ public:
     const int* Box() const { return box_; }
 
 private:
-    unsigned U16(std::size_t at) const {
-        return at + 2 <= data_.size() ? (std::uint8_t(data_[at]) << 8) | std::uint8_t(data_[at + 1]) : 0;
+    // A table too short reads as zeros.
+    static unsigned U16(std::string_view table, std::size_t at) {
+        return at + 2 <= table.size() ? (std::uint8_t(table[at]) << 8) | std::uint8_t(table[at + 1]) : 0;
     }
-    int S16(std::size_t at) const { return static_cast<std::int16_t>(U16(at)); }
-    std::size_t Table(const char* tag) const {
-        for (unsigned k = 0, n = U16(4); k < n; ++k) {
-            const std::size_t record = 12 + 16 * k;
-            if (record + 16 <= data_.size() && data_.compare(record, 4, tag) == 0) {
-                return (std::size_t(U16(record + 8)) << 16) | U16(record + 10);
-            }
-        }
-        return data_.size();  // reads as zeros
-    }
+    static int S16(std::string_view table, std::size_t at) { return static_cast<std::int16_t>(U16(table, at)); }
 
-    std::string_view data_;
+    std::string_view head_, hhea_;
     unsigned unitsPerEm_ = 1000;
     int ascent_ = 0, descent_ = 0, box_[4] = {};
 };

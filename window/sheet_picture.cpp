@@ -17,8 +17,8 @@ void DrawSheet(Canvas& canvas, const General::PageRecord& page) {
     canvas.Fill(left, top, pexal::kPageWidth, pexal::kPageHeight, {255, 255, 255});
     for (const General::PageRecord::Strike& s : page.Strikes()) {
         if (page.ReadAt(s.column, s.line) == s.code) continue;
-        canvas.Under(left + pexal::kOriginX + s.column * pexal::kCellWidth,
-                     top + pexal::kOriginY + s.line * pexal::kCellHeight, s.code);
+        const pexal::Pixel at = pexal::CornerOf({s.column, s.line});
+        canvas.Under(left + at.x, top + at.y, s.code);
     }
     for (int line = 0; line < pexal::kLines; ++line) {
         std::array<std::uint8_t, pexal::kColumns> codes{};
@@ -27,7 +27,8 @@ void DrawSheet(Canvas& canvas, const General::PageRecord& page) {
             codes[column] = page.ReadAt(column, line);
             any = any || codes[column] != 0;
         }
-        if (any) canvas.Line(left + pexal::kOriginX, top + pexal::kOriginY + line * pexal::kCellHeight, codes);
+        const pexal::Pixel start = pexal::CornerOf({0, line});
+        if (any) canvas.Line(left + start.x, top + start.y, codes);
     }
 }
 

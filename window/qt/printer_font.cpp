@@ -1,9 +1,12 @@
 #include "window/qt/printer_font.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFontDatabase>
 #include <QResource>
+
+#include <string_view>
+
+#include "window/truetype.h"
 
 QByteArray PrinterFontData() {
     static const QByteArray data = [] {
@@ -19,27 +22,6 @@ QByteArray PrinterFontData() {
     return data;
 }
 
-namespace {
-
-// A TrueType file's 'head' table, which holds the checksum of the whole file; "" when
-// `font` has none.
-QByteArray HeadTable(QIODevice& font) {
-    const QByteArray start = font.read(12);
-    const int tables = start.size() == 12 ? (uchar(start[4]) << 8) | uchar(start[5]) : 0;
-    const QByteArray directory = font.read(16 * tables);
-    for (int k = 0; k + 16 <= directory.size(); k += 16) {
-        if (directory.mid(k, 4) != "head") continue;
-        const auto word = [&](int at) {
-            return quint32(uchar(directory[at])) << 24 | uchar(directory[at + 1]) << 16 |
-                   uchar(directory[at + 2]) << 8 | uchar(directory[at + 3]);
-        };
-        return font.seek(word(k + 8)) ? font.read(word(k + 12)) : QByteArray();
-    }
-    return {};
-}
-
-}  // namespace
-
 // Registering a font has the toolkit load the machine's whole font configuration and
 // match the font against it before the window can show: the largest part of the window's
 // start. The machine's copy of the very file the program carries (Debian's
@@ -48,13 +30,18 @@ QByteArray HeadTable(QIODevice& font) {
 // Sans.
 QString PrinterFontFamily() {
     static const QString family = [] {
-        QByteArray ours = PrinterFontData();
-        QBuffer carried(&ours);
+        const QByteArray ours = PrinterFontData();
         QFile installed(QStringLiteral(PEXAL_SYSTEM_PRINTER_FONT));
-        if (installed.size() == ours.size() && installed.open(QIODevice::ReadOnly) &&
-            carried.open(QIODevice::ReadOnly)) {
-            const QByteArray head = HeadTable(installed);
-            if (!head.isEmpty() && head == HeadTable(carried)) return QStringLiteral("Liberation Sans");
+        // Mapped, the installed file is read only where its head table lies.
+        const uchar* mapped = installed.size() == ours.size() && installed.open(QIODevice::ReadOnly)
+                                  ? installed.map(0, installed.size())
+                                  : nullptr;
+        if (mapped != nullptr) {
+            const std::string_view theirs(reinterpret_cast<const char*>(mapped), static_cast<std::size_t>(ours.size()));
+            const std::string_view head = truetype::Table(theirs, "head");
+            if (!head.empty() && head == truetype::Table({ours.constData(), static_cast<std::size_t>(ours.size())}, "head")) {
+                return QStringLiteral("Liberation Sans");
+            }
         }
         const int id = QFontDatabase::addApplicationFontFromData(PrinterFontData());
         const QStringList families = QFontDatabase::applicationFontFamilies(id);

@@ -1,6 +1,8 @@
 // A window as assistive technology finds it (MSAA, and UI Automation through its proxy):
 // the system's own accessible object for the window, with the name, role and state this
-// program gives it. Answer WM_GETOBJECT for OBJID_CLIENT with Answer().
+// program gives it. Answer WM_GETOBJECT for OBJID_CLIENT with Answer(). (Dynamic
+// Annotation, IAccPropServices::SetHwndPropStr, would name a window without a proxy,
+// but Wine 8.0 answers it E_NOTIMPL, and the picture would go nameless there.)
 #pragma once
 
 #include <windows.h>

@@ -11,11 +11,9 @@
 
 #include "common/facts.h"
 #include "common/text.h"
-#include "port/poll_port.h"
-#include "printhead/general.h"
 #include "window/keep.h"
+#include "window/session.h"
 #include "window/sheet.h"
-#include "window/sheet_pdf.h"
 #include "window/win32/accessible.h"
 #include "window/win32/gdi.h"
 #include "window/win32/paper.h"
@@ -26,8 +24,9 @@ namespace {
 
 constexpr UINT_PTR kTimer1 = 1;
 constexpr int kNewPageId = 101;
-// The page's menu and its shortcuts.
-constexpr int kCopyTextId = 201, kSavePageId = 202, kSaveAllPagesId = 203, kPrintId = 204;
+// The page's menu and its shortcuts: command kFirstActionId + the action.
+constexpr int kFirstActionId = 201;
+constexpr int IdOf(printer::Action action) { return kFirstActionId + static_cast<int>(action); }
 
 // The density the sheet was designed at: 96 dots an inch, 15 twips a pixel.
 constexpr double kDesignDpi = 96;
@@ -46,9 +45,8 @@ struct Form1 {
     Gdi<HBITMAP> illustration;
     HWND label1 = nullptr, newPage = nullptr, picture1 = nullptr;
     std::unique_ptr<Paper> paper;
+    std::unique_ptr<printer::Session> session;  // from the load step on
     std::optional<AccessibleWindow> pictureAccessible;  // a picture has no text to be named by
-    std::vector<General::PageRecord> torn;  // the pages "New page" took off, this run
-    PortReport report;  // of the port file, on standard error
 
     int Scaled(int twips) const {
         return static_cast<int>(twips * scale / sheet::kTwipsPerPixel + 0.5);
@@ -103,29 +101,21 @@ std::string_view PrinterFontData(HINSTANCE instance) {
 
 // The page's menu's commands; a dialog runs its own message loop, so the timer goes on
 // polling while it is open.
-void Keep(HWND window, Form1& form, int command) {
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    if (command == kCopyTextId) {
-        win32keep::CopyText(window, form.paper->reading().Current());
-        return;
+void Do(HWND window, Form1& form, printer::Action action) {
+    const printer::Session& session = *form.session;
+    if (action == printer::Action::kCopyText) {
+        win32keep::CopyText(window, session.Text());
+    } else if (action == printer::Action::kPrint) {
+        win32keep::PrintSheet(window, session.Page().Record(), form.face);
+    } else {
+        const bool all = action == printer::Action::kSaveAllPages;
+        const std::optional<keep::Target> target = win32keep::AskSavePath(window, all);
+        if (!target) return;
+        const printer::KeepSources sources{PrinterFontData(GetModuleHandleA(nullptr)),
+                                           [window] { return win32keep::ClientPng(window); }, "\r\n"};
+        const std::string failed = session.Save(*target, all, sources);
+        if (!failed.empty()) win32keep::Warn(window, failed);
     }
-    if (command == kPrintId) {
-        win32keep::PrintSheet(window, form.paper->record(), form.face);
-        return;
-    }
-    const bool all = command == kSaveAllPagesId;
-    const std::optional<std::wstring> path = win32keep::AskSavePath(window, all);
-    if (!path) return;
-    std::string bytes;
-    std::vector<General::PageRecord> pages = all ? form.torn : std::vector<General::PageRecord>{};
-    pages.push_back(form.paper->record().Kept());
-    switch (all ? keep::Format::kPdf : keep::FormatOf(*path)) {
-        case keep::Format::kPdf: bytes = sheet::SheetPdf(pages, PrinterFontData(instance)); break;
-        case keep::Format::kPng: bytes = win32keep::ClientPng(window); break;
-        case keep::Format::kText: bytes = keep::TextFile(form.paper->reading().Current(), "\r\n"); break;
-    }
-    const std::string failed = keep::Save(*path, bytes);
-    if (!failed.empty()) win32keep::Warn(window, failed);
 }
 
 void ShowPageMenu(HWND window, Form1& form, LPARAM at) {
@@ -136,17 +126,9 @@ void ShowPageMenu(HWND window, Form1& form, LPARAM at) {
         where = {page.left, page.top};
     }
     const HMENU menu = CreatePopupMenu();
-    const struct {
-        int id;
-        const char* text;
-        const char* keys;
-    } items[] = {{kCopyTextId, keep::kCopyText, "Ctrl+C"},
-                 {kSavePageId, keep::kSavePage, "Ctrl+S"},
-                 {kSaveAllPagesId, keep::kSaveAllPages, "Ctrl+Shift+S"},
-                 {kPrintId, keep::kPrint, "Ctrl+P"}};
-    for (const auto& item : items) {
-        const std::wstring text = win32keep::Wide(std::string(item.text) + "\t" + item.keys);
-        AppendMenuW(menu, MF_STRING, item.id, text.c_str());
+    for (const printer::ActionItem& item : printer::kActions) {
+        const std::wstring text = win32keep::Wide(std::string(item.label) + "\t" + item.keys);
+        AppendMenuW(menu, MF_STRING, IdOf(item.action), text.c_str());
     }
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, where.x, where.y, 0, window, nullptr);
     DestroyMenu(menu);
@@ -326,9 +308,8 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
             SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
             if (!CreateControls(window, *form, create->hInstance)) return Refuse("the window's controls");
             // The load step: the head is ready before the timer's first tick.
-            General::SetPage(form->paper.get());
-            General::InitPrinter();
-            General::HomeHead();
+            form->session = std::make_unique<printer::Session>(*form->paper);
+            form->paper->Show(form->session.get());
             // Without its timer the printer would show a page and never take a byte.
             if (SetTimer(window, kTimer1, static_cast<UINT>(pexal::kPollInterval.count()),
                          nullptr) == 0) {
@@ -345,18 +326,13 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
             return 0;
         }
         case WM_TIMER:
-            if (w == kTimer1) {
-                form->report.Tick();
-                form->paper->Tick(General::PosX, General::PosY);
-            }
+            if (w == kTimer1) form->paper->Tell(form->session->Tick());
             return 0;
         case WM_COMMAND:
             if (LOWORD(w) == kNewPageId && HIWORD(w) == BN_CLICKED) {
-                if (!form->paper->record().Empty()) form->torn.push_back(form->paper->record().Kept());
-                form->paper->Clear();
-                General::HomeHead();
-            } else if (LOWORD(w) >= kCopyTextId && LOWORD(w) <= kPrintId) {
-                Keep(window, *form, LOWORD(w));
+                form->paper->Tell(form->session->NewPage());
+            } else if (LOWORD(w) >= kFirstActionId && LOWORD(w) < kFirstActionId + std::size(printer::kActions)) {
+                Do(window, *form, static_cast<printer::Action>(LOWORD(w) - kFirstActionId));
             }
             return 0;
         case WM_CONTEXTMENU:  // the page passes its own up (right click, Menu, Shift+F10)
@@ -379,7 +355,8 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
             return 0;
         case WM_DESTROY:
             KillTimer(window, kTimer1);
-            General::SetPage(nullptr);
+            if (form->paper) form->paper->Show(nullptr);
+            form->session.reset();
             PostQuitMessage(0);
             return 0;
         default:
@@ -432,11 +409,12 @@ int RunForm1(HINSTANCE instance, int show, const std::string& className) {
     UpdateWindow(window);
 
     // The page's shortcuts, wherever the focus is in the window.
-    ACCEL keys[] = {{FVIRTKEY | FCONTROL, 'C', kCopyTextId},
-                    {FVIRTKEY | FCONTROL, 'S', kSavePageId},
-                    {FVIRTKEY | FCONTROL | FSHIFT, 'S', kSaveAllPagesId},
-                    {FVIRTKEY | FCONTROL, 'P', kPrintId}};
-    const HACCEL shortcuts = CreateAcceleratorTableA(keys, static_cast<int>(std::size(keys)));
+    std::vector<ACCEL> keys;
+    for (const printer::ActionItem& item : printer::kActions) {
+        const BYTE modifiers = FVIRTKEY | FCONTROL | (item.shift ? FSHIFT : 0);
+        keys.push_back({modifiers, static_cast<WORD>(item.key), static_cast<WORD>(IdOf(item.action))});
+    }
+    const HACCEL shortcuts = CreateAcceleratorTableA(keys.data(), static_cast<int>(keys.size()));
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         if (!TranslateAcceleratorA(window, shortcuts, &message) && !IsDialogMessageA(window, &message)) {

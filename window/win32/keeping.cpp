@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <vector>
 
 #include "common/windows1252.h"
 #include "window/png.h"
+#include "window/session.h"
 #include "window/sheet.h"
 #include "window/sheet_picture.h"
 #include "window/win32/gdi.h"
@@ -18,13 +20,6 @@ std::wstring Wide(const std::string& utf8) {
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(n, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string Utf8(const std::wstring& wide) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
 
@@ -48,30 +43,20 @@ bool CopyText(HWND owner, const std::u16string& text) {
     return put;
 }
 
-std::u16string ClipboardText() {
-    std::u16string text;
-    if (!OpenClipboard(nullptr)) return text;
-    if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* from = static_cast<const char16_t*>(GlobalLock(data))) {
-            text = from;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
-std::optional<std::wstring> AskSavePath(HWND owner, bool pdfOnly) {
+std::optional<keep::Target> AskSavePath(HWND owner, bool allPages) {
     const std::time_t now = std::time(nullptr);
     std::wstring name = Wide(keep::DefaultName(*std::localtime(&now), keep::Format::kPdf));
     name.resize(MAX_PATH * 4);
-    static const wchar_t kAll[] = L"PDF\0*.pdf\0PNG image\0*.png\0Text\0*.txt\0";
-    static const wchar_t kPdf[] = L"PDF\0*.pdf\0";
-    const std::wstring title = Wide(pdfOnly ? keep::kSaveAllPages : keep::kSavePage);
+    std::wstring filter;  // "PDF\0*.pdf\0...", ended by an empty pair
+    for (int k = 0; k < keep::TypesOffered(allPages); ++k) {
+        filter += Wide(keep::kFileTypes[k].name) + L'\0' + L'*' + Wide(keep::kFileTypes[k].extension) + L'\0';
+    }
+    const std::wstring title = Wide(printer::ItemOf(allPages ? printer::Action::kSaveAllPages
+                                                            : printer::Action::kSavePage).label);
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
-    dialog.lpstrFilter = pdfOnly ? kPdf : kAll;
+    dialog.lpstrFilter = filter.c_str();
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = name.data();
     dialog.nMaxFile = static_cast<DWORD>(name.size());
@@ -79,7 +64,7 @@ std::optional<std::wstring> AskSavePath(HWND owner, bool pdfOnly) {
     dialog.lpstrDefExt = L"pdf";  // the chosen type's extension when the name has none
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
     if (!GetSaveFileNameW(&dialog)) return std::nullopt;
-    return std::wstring(name.c_str());
+    return keep::Resolve(std::filesystem::path(name.c_str()), static_cast<int>(dialog.nFilterIndex) - 1, allPages);
 }
 
 namespace {

@@ -13,19 +13,15 @@
 
 namespace win32keep {
 
-// UTF-16 from UTF-8, and back.
+// UTF-16 from UTF-8.
 std::wstring Wide(const std::string& utf8);
-std::string Utf8(const std::wstring& wide);
 
 // Puts `text` (lines joined by line feeds) on the clipboard as Unicode text, lines
 // ended with CR LF; false when the clipboard could not be had.
 bool CopyText(HWND owner, const std::u16string& text);
-// The page's text as the clipboard has it now ("" when it holds no text).
-std::u16string ClipboardText();
-
-// The name the user chose in the save dialog (PDF, PNG or text; PDF only when
-// `pdfOnly`), or nothing when they cancelled.
-std::optional<std::wstring> AskSavePath(HWND owner, bool pdfOnly);
+// Where the user chose to save the page, or every page when `allPages`, in the save
+// dialog, or nothing when they cancelled.
+std::optional<keep::Target> AskSavePath(HWND owner, bool allPages);
 
 // The window's client area as it stands on screen, as a PNG file.
 std::string ClientPng(HWND window);

@@ -3,12 +3,12 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 #include <type_traits>
 #include <cwctype>
 #include <vector>
 
-#include "common/facts.h"
 #include "window/sheet.h"
 
 namespace uia {
@@ -185,41 +185,19 @@ public:
                                      static_cast<UINT>(length));
         });
     }
-    // A degenerate range stays so; another becomes the whole unit it moved to.
     HRESULT STDMETHODCALLTYPE Move(uia::TextUnit unit, int count, int* moved) override {
         *moved = 0;
         return Read([&](const General::Reading& reading) {
-            const General::TextUnit u = UnitOf(unit);
-            const bool degenerate = start_ == end_;
-            int at = reading.At(start_, u).start;
-            if (u == General::TextUnit::Character) at = start_;
-            for (; *moved != count; *moved += count > 0 ? 1 : -1) {
-                const TextSpan span = reading.At(at, u);
-                if (count > 0 ? span.end >= reading.Length() : span.start == 0) break;
-                at = count > 0 ? span.end : reading.At(span.start - 1, u).start;
-            }
-            start_ = at;
-            end_ = degenerate ? at : reading.At(at, u).end;
+            const TextSpan span = reading.MoveRange({start_, end_}, UnitOf(unit), count, moved);
+            start_ = span.start;
+            end_ = span.end;
         });
     }
     HRESULT STDMETHODCALLTYPE MoveEndpointByUnit(uia::Endpoint endpoint, uia::TextUnit unit, int count,
                                                  int* moved) override {
         *moved = 0;
         return Read([&](const General::Reading& reading) {
-            const General::TextUnit u = UnitOf(unit);
-            int at = End(endpoint);
-            for (; *moved != count; *moved += count > 0 ? 1 : -1) {
-                const TextSpan span = reading.At(at, u);
-                int next = at;
-                if (count > 0) {
-                    next = at < reading.Length() ? span.end : at;
-                } else if (at > 0) {
-                    next = span.start < at ? span.start : reading.At(at - 1, u).start;
-                }
-                if (next == at) break;
-                at = next;
-            }
-            Put(endpoint, at);
+            Put(endpoint, reading.MoveEndpoint(End(endpoint), UnitOf(unit), count, moved));
         });
     }
     HRESULT STDMETHODCALLTYPE MoveEndpointByRange(uia::Endpoint endpoint, ITextRangeProvider* range,
@@ -397,13 +375,9 @@ public:
         return WithText([&](const General::Reading& reading) {
             POINT origin = {0, 0};
             ClientToScreen(state_->window, &origin);
-            const int column = static_cast<int>((point.x - origin.x) / state_->scale - pexal::kOriginX) / pexal::kCellWidth;
-            const int line = static_cast<int>((point.y - origin.y) / state_->scale - pexal::kOriginY) / pexal::kCellHeight;
-            int at = reading.Length();
-            for (int k = 0; k < reading.Length(); ++k) {
-                int c = 0, l = 0;
-                if (reading.CellOf(k, &c, &l) && c == column && l == line) at = k;
-            }
+            const int found = reading.OffsetAt(static_cast<int>(std::floor((point.x - origin.x) / state_->scale)),
+                                               static_cast<int>(std::floor((point.y - origin.y) / state_->scale)));
+            const int at = found >= 0 ? found : reading.Length();
             *out = new Range(state_, at, at);
         });
     }
@@ -435,15 +409,9 @@ HRESULT Range::GetBoundingRectangles(SAFEARRAY** out) {
         POINT origin = {0, 0};
         ClientToScreen(state_->window, &origin);
         const double scale = state_->scale;
-        for (int k = start_; k < end_;) {
-            int column = 0, line = 0;
-            reading.CellOf(k, &column, &line);
-            const int lineEnd = std::min(end_, reading.At(k, General::TextUnit::Line).end);
-            boxes.insert(boxes.end(), {origin.x + (pexal::kOriginX + column * pexal::kCellWidth) * scale,
-                                       origin.y + (pexal::kOriginY + line * pexal::kCellHeight) * scale,
-                                       (lineEnd - k) * pexal::kCellWidth * scale,
-                                       pexal::kCellHeight * scale});
-            k = lineEnd;
+        for (const General::PixelBox& box : reading.BoxesOf({start_, end_})) {
+            boxes.insert(boxes.end(), {origin.x + box.x * scale, origin.y + box.y * scale, box.width * scale,
+                                       box.height * scale});
         }
     });
     *out = SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(boxes.size()));
@@ -485,17 +453,16 @@ LRESULT PageAutomation::Answer(WPARAM w, LPARAM l) {
     return answer != nullptr ? answer(window, w, l, document_) : 0;
 }
 
-void PageAutomation::TextChanged() {
-    if (const auto raise = uia::Library::Get().RaiseAutomationEvent) raise(document_, uia::kTextChangedEvent);
-}
-
-void PageAutomation::CaretMoved() {
-    if (const auto raise = uia::Library::Get().RaiseAutomationEvent) {
-        raise(document_, uia::kTextSelectionChangedEvent);
-    }
-}
-
-void PageAutomation::Announce(const std::u16string& sentence) {
-    Update([&](State& state) { state.announcement = sentence; });
-    if (const auto raise = uia::Library::Get().RaiseAutomationEvent) raise(live_, uia::kLiveRegionChangedEvent);
+// What was printed is announced through the live region wherever the focus is: a
+// document's text changes are not spoken by NVDA or Narrator by themselves.
+void PageAutomation::Tell(const General::Reading& reading, const General::ReadingNews& news) {
+    Update([&](State& state) {
+        state.reading = reading;
+        if (!news.announcement.empty()) state.announcement = news.announcement;
+    });
+    const auto raise = uia::Library::Get().RaiseAutomationEvent;
+    if (raise == nullptr) return;
+    if (news.textChanged) raise(document_, uia::kTextChangedEvent);
+    if (news.caretMoved) raise(document_, uia::kTextSelectionChangedEvent);
+    if (!news.announcement.empty()) raise(live_, uia::kLiveRegionChangedEvent);
 }

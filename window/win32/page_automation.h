@@ -27,7 +27,7 @@ public:
     struct State {
         std::mutex lock;
         HWND window = nullptr;
-        General::Reading reading;
+        General::Reading reading;  // a copy: its text, caret, units and cells, as told
         double scale = 1;        // device pixels a page pixel
         bool focused = false;
         std::u16string announcement;
@@ -47,10 +47,9 @@ public:
         std::lock_guard<std::mutex> held(state_->lock);
         change(*state_);
     }
-    // Tells clients: the text changed, the caret moved, `sentence` is to be said.
-    void TextChanged();
-    void CaretMoved();
-    void Announce(const std::u16string& sentence);
+    // Brings the providers' copy up to `reading`, then tells clients what `news` says:
+    // the text changed, the caret moved, a sentence is to be said.
+    void Tell(const General::Reading& reading, const General::ReadingNews& news);
 
     // The document element, for clients in this process (the tests); not AddRef'ed.
     IRawElementProviderSimple* Document() const { return document_; }

@@ -23,7 +23,7 @@ void Paper::Register(HINSTANCE instance) {
 
 Paper::Paper(HWND parent, const RECT& box, double scale, HFONT font) : scale_(scale), font_(font) {
     MakeBitmap();
-    Clear();
+    Fill();
     window_ = CreateWindowExA(0, kClassName, "Paper", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
                               box.left, box.top, box.right - box.left, box.bottom - box.top,
                               parent, nullptr, GetModuleHandleA(nullptr), this);
@@ -62,12 +62,10 @@ void Paper::Rescale(const RECT& box, double scale, HFONT font) {
     font_ = font;
     if (automation_) automation_->Update([&](PageAutomation::State& state) { state.scale = scale_; });
     MakeBitmap();
-    const RECT all = {0, 0, Scaled(pexal::kPageWidth), Scaled(pexal::kPageHeight)};
-    FillRect(memory_.get(), &all, GetSysColorBrush(COLOR_WINDOW));
-    // The page's record has every character struck, once a cell: drawn again, crisp.
-    for (const General::PageRecord::Strike& s : reading_.Record().Strikes()) {
-        Draw(pexal::kOriginX + s.column * pexal::kCellWidth, pexal::kOriginY + s.line * pexal::kCellHeight,
-             s.code);
+    if (session_ != nullptr) {
+        session_->Page().Redraw();  // every character struck, drawn again crisp
+    } else {
+        Fill();
     }
     dirty_ = {};
     if (window_ != nullptr) {
@@ -76,21 +74,20 @@ void Paper::Rescale(const RECT& box, double scale, HFONT font) {
     }
 }
 
+void Paper::Show(printer::Session* session) {
+    session_ = session;
+    if (session_ != nullptr) Tell({});
+}
+
 Paper::~Paper() {
     automation_.reset();
     if (window_ != nullptr) DestroyWindow(window_);
     SelectObject(memory_.get(), initialBitmap_);  // a selected bitmap cannot be deleted
 }
 
-void Paper::Draw(int x, int y, std::uint8_t code) {
+void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     const char c = static_cast<char>(code);
     TextOutA(memory_.get(), Scaled(x), Scaled(y), &c, 1);
-}
-
-void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
-    Draw(x, y, code);
-    reading_.Struck(x, y, code);
-    const char c = static_cast<char>(code);
     SIZE size = {};
     GetTextExtentPoint32A(memory_.get(), &c, 1, &size);
     // The cell, and a glyph that reaches past it (a W, an overhang), both change.
@@ -104,39 +101,24 @@ void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
     }
 }
 
-void Paper::Refresh() {
+void Paper::Invalidate() {
     if (IsRectEmpty(&dirty_) || window_ == nullptr) return;
     InvalidateRect(window_, &dirty_, FALSE);
     dirty_ = {};
 }
 
-void Paper::Tick(int headX, int headY) { Tell(reading_.Tick(headX, headY)); }
-
-// Clients read a copy of the model, brought up to date before they are told anything.
-// What was printed is announced through the live region wherever the focus is: a
-// document's text changes are not spoken by NVDA or Narrator by themselves.
 void Paper::Tell(const General::ReadingNews& news) {
-    if (!automation_) return;
-    automation_->Update([&](PageAutomation::State& state) { state.reading = reading_; });
-    if (news.textChanged) automation_->TextChanged();
-    if (news.caretMoved) {
-        PlaceCaret();
-        automation_->CaretMoved();
-    }
-    if (!news.announcement.empty()) automation_->Announce(news.announcement);
+    if (!automation_ || session_ == nullptr) return;
+    if (news.caretMoved) PlaceCaret();
+    automation_->Tell(session_->Reading(), news);
 }
 
-// The system caret stands before the character at the reading caret (after the last one
-// at the end), so that magnifiers and readers that follow it land where the reader is.
+// The system caret stands where the reading caret is, so that magnifiers and readers
+// that follow it land where the reader is.
 void Paper::PlaceCaret() {
-    if (!focused_) return;
-    const int caret = reading_.Caret();
-    int column = 0, line = 0;
-    if (!reading_.CellOf(caret, &column, &line) && caret > 0 && reading_.CellOf(caret - 1, &column, &line)) {
-        ++column;
-    }
-    SetCaretPos(Scaled(pexal::kOriginX + column * pexal::kCellWidth),
-                Scaled(pexal::kOriginY + line * pexal::kCellHeight));
+    if (!focused_ || session_ == nullptr) return;
+    const pexal::Pixel at = session_->Reading().CaretCorner();
+    SetCaretPos(Scaled(at.x), Scaled(at.y));
 }
 
 bool Paper::Key(WPARAM key) {
@@ -151,16 +133,14 @@ bool Paper::Key(WPARAM key) {
         case VK_END: reading = ReadingKey::kEnd; break;
         default: return false;
     }
-    Tell(reading_.Move(General::MoveFor(reading, GetKeyState(VK_CONTROL) < 0)));
+    if (session_ != nullptr) Tell(session_->Key(reading, GetKeyState(VK_CONTROL) < 0));
     return true;
 }
 
-void Paper::Clear() {
+void Paper::Fill() {
     const RECT all = {0, 0, Scaled(pexal::kPageWidth), Scaled(pexal::kPageHeight)};
     FillRect(memory_.get(), &all, GetSysColorBrush(COLOR_WINDOW));
     dirty_ = all;
-    Refresh();
-    Tell(reading_.Clear());
 }
 
 void Paper::Bell() { MessageBeep(MB_OK); }
@@ -206,7 +186,7 @@ LRESULT CALLBACK Paper::Procedure(HWND window, UINT message, WPARAM w, LPARAM l)
             SetFocus(window);
             return 0;
         case PageAutomation::kPutCaret:
-            if (paper != nullptr) paper->Tell(paper->reading_.SetCaret(static_cast<int>(w)));
+            if (paper != nullptr && paper->session_ != nullptr) paper->Tell(paper->session_->PutCaret(static_cast<int>(w)));
             return 0;
         case WM_SETFOCUS:
         case WM_KILLFOCUS:

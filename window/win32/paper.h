@@ -1,7 +1,7 @@
 // The page on screen for the native Windows front-end (the control `Paper`): a retained
-// bitmap (a DIB section in a memory device context) the print head draws on with
-// TextOutA, shown by a child window that repaints only what a character changed. The
-// head keeps its 225 x 297 grid; the bitmap has the monitor's pixel density.
+// bitmap (a DIB section in a memory device context), the surface the printed page draws
+// on with TextOutA, shown by a child window that repaints only what a character changed.
+// The head keeps its 225 x 297 grid; the bitmap has the monitor's pixel density.
 #pragma once
 
 #include <windows.h>
@@ -9,12 +9,12 @@
 #include <optional>
 #include <string>
 
-#include "printhead/page.h"
-#include "printhead/reading.h"
+#include "window/printed_page.h"
+#include "window/session.h"
 #include "window/win32/gdi.h"
 #include "window/win32/page_automation.h"
 
-class Paper : public General::Page {
+class Paper : public printer::Surface {
 public:
     // Registers the page's window class; once, before the first Paper.
     static void Register(HINSTANCE instance);
@@ -30,30 +30,25 @@ public:
     HWND window() const { return window_; }
     // Whether the window and its page image were both made.
     bool ok() const { return window_ != nullptr && bitmap_.get() != nullptr; }
-    const General::Reading& reading() const { return reading_; }
-    // What was struck on the page, to keep it.
-    const General::PageRecord& record() const { return reading_.Record(); }
     PageAutomation* automation() { return automation_ ? &*automation_ : nullptr; }
-
-    // After each poll tick, with the head's position: brings assistive technology up to
-    // what was printed, a word or line at a time.
-    void Tick(int headX, int headY);
+    // The session whose page this is, read by UI Automation and moved by the keys.
+    void Show(printer::Session* session);
+    // What assistive technology is to be told, passed on to UI Automation and the caret.
+    void Tell(const General::ReadingNews& news);
 
     // For a monitor of another density: a new bitmap at `scale` with `font`, the page's
     // characters drawn again on it (crisp, not stretched), and the window moved to `box`.
     void Rescale(const RECT& box, double scale, HFONT font);
 
     void DrawGlyph(int x, int y, std::uint8_t code) override;
-    void Refresh() override;
-    void Clear() override;
+    void Invalidate() override;
+    void Fill() override;
     void Bell() override;
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     int Scaled(int pixels) const { return static_cast<int>(pixels * scale_ + 0.5); }
     void MakeBitmap();
-    void Draw(int x, int y, std::uint8_t code);
-    void Tell(const General::ReadingNews& news);
     bool Key(WPARAM key);  // false: not a key of the page's
     void PlaceCaret();
 
@@ -64,7 +59,7 @@ private:
     Gdi<HBITMAP> bitmap_;
     HGDIOBJ initialBitmap_ = nullptr;
     RECT dirty_ = {};
-    General::Reading reading_;
+    printer::Session* session_ = nullptr;
     bool focused_ = false;
     std::optional<PageAutomation> automation_;
 };
