@@ -1,6 +1,7 @@
 #include "printhead/reading.h"
 
 #include <algorithm>
+#include <cwctype>
 
 #include "common/facts.h"
 #include "common/windows1252.h"
@@ -236,6 +237,24 @@ TextSpan Reading::MoveRange(TextSpan range, TextUnit unit, int count, int* moved
     }
     if (range.start == range.end) return {at, at};
     return {at, At(at, unit).end};
+}
+
+bool Reading::Find(std::u16string_view wanted, TextSpan within, bool backward, bool ignoreCase,
+                   TextSpan* found) const {
+    const auto fold = [&](std::u16string_view text) {
+        std::u16string folded(text);
+        if (ignoreCase) {
+            for (char16_t& c : folded) c = static_cast<char16_t>(std::towlower(c));
+        }
+        return folded;
+    };
+    const int start = Clamp(within.start), end = std::max(start, Clamp(within.end));
+    const std::u16string in = fold(std::u16string_view(told_).substr(start, end - start)), what = fold(wanted);
+    if (what.empty()) return false;
+    const std::size_t at = backward ? in.rfind(what) : in.find(what);
+    if (at == std::u16string::npos) return false;
+    *found = {start + static_cast<int>(at), start + static_cast<int>(at + what.size())};
+    return true;
 }
 
 bool Reading::BoxOf(int offset, PixelBox* box) const {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/facts.h"
@@ -100,6 +101,10 @@ public:
     // A range moved by `count` whole units: the unit it then starts (an empty range stays
     // empty there); `moved` as above, never past the last unit.
     TextSpan MoveRange(TextSpan range, TextUnit unit, int count, int* moved) const;
+
+    // The first (or, `backward`, the last) place in `within` where `wanted` stands, in any
+    // case when `ignoreCase`; false when it stands nowhere there, or is empty.
+    bool Find(std::u16string_view wanted, TextSpan within, bool backward, bool ignoreCase, TextSpan* found) const;
 
     // The cell of the character at `offset` (a line feed stands just right of its line's
     // last character); false outside the text.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -7,7 +8,7 @@
 #include "printhead/general.h"
 #include "printhead/reading.h"
 #include "tests/kit.h"
-#include "window/printed_page.h"
+#include "window/session.h"
 
 namespace {
 
@@ -121,10 +122,11 @@ TEST_F(PrintHead, EmptyStringAndMissingPageAreHarmless) {
 // after each byte as the poll cycle does.
 class ReadPage : public printer::Surface {
 public:
-    void DrawGlyph(int, int, std::uint8_t) override {}
+    void DrawGlyph(int, int, std::uint8_t) override { ++drawn; }
     void Invalidate() override {}
-    void Fill() override {}
+    void Fill() override { drawn = 0; }
     void Bell() override {}
+    int drawn = 0;  // glyphs on the surface since it was last filled
     // Each byte a tick, then `idle` quiet ticks; what the ticks said, one entry each.
     std::vector<std::u16string> print(const std::string& bytes, int idle = 0) {
         std::vector<std::u16string> said;
@@ -326,6 +328,55 @@ TEST(Reading, UnitsTileTheTextAndAnyOffsetGetsAnAnswer) {
         EXPECT_EQ(empty.At(offset, U::Word), S{}) << offset;
         EXPECT_EQ(empty.After(offset, U::Line), S{}) << offset;
     }
+}
+
+// The session a window drives: its tick takes the port's byte and tells what was read,
+// "New page" keeps what was on the page for the run, and each format keeps its bytes.
+class SessionTest : public pexal_test::PortFileTest {};
+
+TEST_F(SessionTest, TicksPrintNewPageTearsOffAndEachFormatKeepsThePage) {
+    ReadPage surface;
+    std::optional<printer::Session> session(std::in_place, surface);
+    EXPECT_EQ(std::make_pair(int{General::PosX}, int{General::PosY}), std::make_pair(3, 5)) << "the load step homes";
+    for (const char byte : std::string("ab cd")) {
+        setPort(130, static_cast<std::uint8_t>(byte));
+        session->Tick();
+        EXPECT_EQ(portByte(), 0) << byte;
+    }
+    for (int k = 0; k < General::Reading::kIdleTicks; ++k) session->Tick();
+    EXPECT_EQ(session->Reading().Text(), u"ab cd");
+    EXPECT_EQ(session->Key(General::ReadingKey::kLeft, true).caretMoved, true);
+    EXPECT_EQ(session->Reading().Caret(), 3);
+    EXPECT_EQ(session->PutCaret(99).caretMoved, true);
+    EXPECT_EQ(session->Reading().Caret(), 5) << "clamped to the text";
+
+    const printer::KeepSources sources{"", [] { return std::string("the window"); }, "\r\n"};
+    EXPECT_EQ(session->Keep(keep::Format::kText, false, sources), "ab cd\r\n");
+    EXPECT_EQ(session->Keep(keep::Format::kPng, false, sources), "the window");
+    const auto pages = [&](const std::string& pdf) {
+        int count = 0;
+        for (std::size_t at = 0; (at = pdf.find("/Type /Page /", at)) != std::string::npos; ++at) ++count;
+        return count;
+    };
+    EXPECT_EQ(pages(session->Keep(keep::Format::kPdf, false, sources)), 1);
+
+    const General::ReadingNews cleared = session->NewPage();
+    EXPECT_EQ(cleared.announcement, u"The page is empty");
+    EXPECT_EQ(std::make_pair(int{General::PosX}, int{General::PosY}), std::make_pair(3, 5));
+    EXPECT_EQ(surface.drawn, 0) << "the surface filled";
+    session->NewPage();  // an empty page is not kept
+    setPort(130, 'Z');
+    session->Tick();
+    ASSERT_EQ(session->Pages().size(), 2u);
+    EXPECT_EQ(session->Pages()[0].Text(), u"ab cd");
+    EXPECT_EQ(session->Pages()[1].Text(), u"Z");
+    EXPECT_EQ(pages(session->Keep(keep::Format::kText, true, sources)), 2) << "all pages are a PDF";
+    session->Page().Redraw();  // a new density: every strike drawn again
+    EXPECT_EQ(surface.drawn, 1);
+
+    session.reset();
+    General::PrintChar("Q");  // the head has let go of the page
+    EXPECT_EQ(surface.drawn, 1);
 }
 
 }  // namespace

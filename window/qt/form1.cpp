@@ -4,7 +4,6 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QFileDialog>
-#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMessageBox>
@@ -23,7 +22,6 @@
 
 #include "common/facts.h"
 #include "common/text.h"
-#include "common/windows1252.h"
 #include "window/qt/decoration.h"
 #include "window/qt/print_module.h"
 #include "window/qt/pam.h"
@@ -73,11 +71,8 @@ public:
         painter_.drawEllipse(QRectF(x, y, size, size).adjusted(0.5, 0.5, -0.5, -0.5));
     }
     void Under(double x, double top, std::uint8_t code) override {
-        QGlyphRun run;
-        run.setRawFont(font_);
-        run.setGlyphIndexes({font_.glyphIndexesForString(QString(QChar(pexal::FromWindows1252(code)))).value(0)});
-        run.setPositions({QPointF(0, 0)});
-        painter_.drawGlyphRun(QPointF(x, top + qRound(font_.ascent())), run);
+        QPointF baseline;
+        DrawCode(painter_, font_, QPointF(x, top), code, &baseline);
     }
 
 private:

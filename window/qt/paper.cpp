@@ -2,14 +2,12 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QGlyphRun>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
 #include "common/facts.h"
-#include "common/windows1252.h"
 #include "window/qt/paper_accessible.h"
 #include "window/qt/printer_font.h"
 
@@ -40,25 +38,16 @@ Paper::Paper(QWidget* parent, qreal devicePixelRatio)
 }
 
 void Paper::DrawGlyph(int x, int y, std::uint8_t code) {
-    // Like TextOutA: the font's glyph for the character, with no text shaping (which
-    // would hide a soft hyphen, say); a character the font lacks shows its missing-glyph
-    // mark. The cell's top-left corner is (x, y); glyphs stand on their baseline.
     const qreal ratio = image_.devicePixelRatio();
     if (!font_.isValid()) {
         font_.loadFromData(PrinterFontData(), kPrinterFontPixelSize * ratio,
                            QFont::PreferFullHinting);
     }
-    const QString character(QChar(pexal::FromWindows1252(code)));
-    const quint32 glyph = font_.glyphIndexesForString(character).value(0);
-    QGlyphRun run;
-    run.setRawFont(font_);
-    run.setGlyphIndexes({glyph});
-    run.setPositions({QPointF(0, 0)});
-    const QPointF baseline(x * ratio, y * ratio + qRound(font_.ascent()));
     QPainter painter(&image_);
     painter.scale(1 / ratio, 1 / ratio);  // in device pixels
     painter.setPen(Qt::black);
-    painter.drawGlyphRun(baseline, run);
+    QPointF baseline;
+    const quint32 glyph = DrawCode(painter, font_, QPointF(x, y) * ratio, code, &baseline);
     // A glyph may reach past its cell (a W, an accent); at a fractional ratio its edge
     // pixels round outwards, hence the margin.
     const QRectF inked = font_.boundingRect(glyph).translated(baseline);

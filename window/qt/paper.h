@@ -12,7 +12,6 @@
 #include <QRect>
 #include <QWidget>
 
-#include "window/printed_page.h"
 #include "window/session.h"
 
 class Paper : public QWidget, public printer::Surface {

@@ -95,10 +95,6 @@ QAccessible::State PaperAccessible::state() const {
     return state;
 }
 
-void PaperAccessible::selection(int, int* startOffset, int* endOffset) const {
-    *startOffset = *endOffset = 0;
-}
-
 int PaperAccessible::cursorPosition() const { return reading().Caret(); }
 
 void PaperAccessible::setCursorPosition(int position) {

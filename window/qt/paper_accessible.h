@@ -26,7 +26,7 @@ public:
     QAccessible::State state() const override;
 
     // Nothing can be selected: the page is read, not edited.
-    void selection(int, int* startOffset, int* endOffset) const override;
+    void selection(int, int* startOffset, int* endOffset) const override { *startOffset = *endOffset = 0; }
     int selectionCount() const override { return 0; }
     void addSelection(int, int) override {}
     void removeSelection(int) override {}

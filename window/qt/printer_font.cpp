@@ -2,10 +2,13 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QGlyphRun>
+#include <QPainter>
 #include <QResource>
 
 #include <string_view>
 
+#include "common/windows1252.h"
 #include "window/truetype.h"
 
 QByteArray PrinterFontData() {
@@ -48,4 +51,15 @@ QString PrinterFontFamily() {
         return families.isEmpty() ? QStringLiteral("Liberation Sans") : families.front();
     }();
     return family;
+}
+
+quint32 DrawCode(QPainter& painter, const QRawFont& font, QPointF cell, std::uint8_t code, QPointF* baseline) {
+    const quint32 glyph = font.glyphIndexesForString(QString(QChar(pexal::FromWindows1252(code)))).value(0);
+    QGlyphRun run;
+    run.setRawFont(font);
+    run.setGlyphIndexes({glyph});
+    run.setPositions({QPointF(0, 0)});
+    *baseline = cell + QPointF(0, qRound(font.ascent()));
+    painter.drawGlyphRun(*baseline, run);
+    return glyph;
 }

@@ -74,29 +74,27 @@ bool HasFace(const char* name) {
     return found;
 }
 
-// Arial when the system has it; otherwise (under Wine, say) the Liberation Sans the
-// program carries, which has Arial's metrics. The page never draws in a fallback face.
-std::string PrinterFace(HINSTANCE instance) {
-    if (HasFace("Arial")) return "Arial";
-    const HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(kPrinterFontId), RT_RCDATA);
-    const HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
-    DWORD installed = 0;
-    if (loaded != nullptr) {
-        AddFontMemResourceEx(LockResource(loaded), SizeofResource(instance, found), nullptr,
-                             &installed);
-    }
-    if (installed == 0) {
-        pexal::Say(pexal::kPrinter, "warning: cannot load the page's font; the page is drawn in another");
-    }
-    return "Liberation Sans";
-}
-
-// The font the program carries, for a PDF to embed.
+// The font the program carries, for a PDF to embed and for a system without Arial.
 std::string_view PrinterFontData(HINSTANCE instance) {
     const HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(kPrinterFontId), RT_RCDATA);
     const HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
     if (loaded == nullptr) return {};
     return {static_cast<const char*>(LockResource(loaded)), SizeofResource(instance, found)};
+}
+
+// Arial when the system has it; otherwise (under Wine, say) the Liberation Sans the
+// program carries, which has Arial's metrics. The page never draws in a fallback face.
+std::string PrinterFace(HINSTANCE instance) {
+    if (HasFace("Arial")) return "Arial";
+    const std::string_view font = PrinterFontData(instance);
+    DWORD installed = 0;
+    if (!font.empty()) {
+        AddFontMemResourceEx(const_cast<char*>(font.data()), static_cast<DWORD>(font.size()), nullptr, &installed);
+    }
+    if (installed == 0) {
+        pexal::Say(pexal::kPrinter, "warning: cannot load the page's font; the page is drawn in another");
+    }
+    return "Liberation Sans";
 }
 
 // The page's menu's commands; a dialog runs its own message loop, so the timer goes on
@@ -279,15 +277,13 @@ double WindowScale(HWND window, double otherwise) {
     return dpi > 0 ? dpi / kDesignDpi : otherwise;
 }
 
-void DrawPerforations(HDC dc, const Form1& form) {
+// The perforations and the sprocket holes on the green sheet.
+void DrawDecoration(HDC dc, const Form1& form) {
     for (const sheet::Dash& dash : sheet::Line1) {
         // LineTo stops short of its end point: a dash covers [x1, x2).
         MoveToEx(dc, form.Scaled(dash.x1), form.Scaled(dash.y), nullptr);
         LineTo(dc, form.Scaled(dash.x2), form.Scaled(dash.y));
     }
-}
-
-void DrawSprocketHoles(HDC dc, const Form1& form) {
     const Selected pen(dc, GetStockObject(BLACK_PEN));
     for (const sheet::Hole& hole : sheet::Shape1) {
         const HBRUSH white = hole.fill == sheet::HoleFill::kSolidWhite
@@ -343,15 +339,12 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
             return reinterpret_cast<LRESULT>(form->green.get());
         case WM_PAINT: {
             PAINTSTRUCT paint;
-            const HDC dc = BeginPaint(window, &paint);
-            DrawPerforations(dc, *form);
-            DrawSprocketHoles(dc, *form);
+            DrawDecoration(BeginPaint(window, &paint), *form);
             EndPaint(window, &paint);
             return 0;
         }
         case WM_PRINTCLIENT:  // the window drawn into a bitmap, to keep it as a picture
-            DrawPerforations(reinterpret_cast<HDC>(w), *form);
-            DrawSprocketHoles(reinterpret_cast<HDC>(w), *form);
+            DrawDecoration(reinterpret_cast<HDC>(w), *form);
             return 0;
         case WM_DESTROY:
             KillTimer(window, kTimer1);

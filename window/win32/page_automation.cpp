@@ -6,7 +6,6 @@
 #include <cmath>
 #include <tuple>
 #include <type_traits>
-#include <cwctype>
 #include <vector>
 
 #include "window/sheet.h"
@@ -153,20 +152,12 @@ public:
                                        ITextRangeProvider** out) override {
         *out = nullptr;
         return Read([&](const General::Reading& reading) {
-            auto fold = [&](std::u16string s) {
-                if (ignoreCase) {
-                    for (char16_t& c : s) c = static_cast<char16_t>(std::towlower(c));
-                }
-                return s;
-            };
-            const std::u16string within = fold(reading.Text().substr(start_, end_ - start_));
-            const std::u16string wanted = fold(std::u16string(
-                reinterpret_cast<const char16_t*>(text), text == nullptr ? 0 : SysStringLen(text)));
-            if (wanted.empty()) return;
-            const std::size_t at = backward ? within.rfind(wanted) : within.find(wanted);
-            if (at == std::u16string::npos) return;
-            const int found = start_ + static_cast<int>(at);
-            *out = new Range(state_, found, found + static_cast<int>(wanted.size()));
+            const std::u16string_view wanted(reinterpret_cast<const char16_t*>(text),
+                                             text == nullptr ? 0 : SysStringLen(text));
+            TextSpan found;
+            if (reading.Find(wanted, {start_, end_}, backward, ignoreCase, &found)) {
+                *out = new Range(state_, found.start, found.end);
+            }
         });
     }
     HRESULT STDMETHODCALLTYPE GetAttributeValue(TEXTATTRIBUTEID, VARIANT* out) override {

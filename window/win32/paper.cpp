@@ -1,6 +1,5 @@
 #include "window/win32/paper.h"
 
-
 #include <algorithm>
 
 #include "common/facts.h"
@@ -72,11 +71,6 @@ void Paper::Rescale(const RECT& box, double scale, HFONT font) {
         MoveWindow(window_, box.left, box.top, box.right - box.left, box.bottom - box.top, FALSE);
         InvalidateRect(window_, nullptr, FALSE);
     }
-}
-
-void Paper::Show(printer::Session* session) {
-    session_ = session;
-    if (session_ != nullptr) Tell({});
 }
 
 Paper::~Paper() {

@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 
-#include "window/printed_page.h"
 #include "window/session.h"
 #include "window/win32/gdi.h"
 #include "window/win32/page_automation.h"
@@ -32,7 +31,7 @@ public:
     bool ok() const { return window_ != nullptr && bitmap_.get() != nullptr; }
     PageAutomation* automation() { return automation_ ? &*automation_ : nullptr; }
     // The session whose page this is, read by UI Automation and moved by the keys.
-    void Show(printer::Session* session);
+    void Show(printer::Session* session) { session_ = session; }
     // What assistive technology is to be told, passed on to UI Automation and the caret.
     void Tell(const General::ReadingNews& news);
 
