@@ -3,23 +3,22 @@
 
 #include <QImage>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "printhead/page_record.h"
+#include "tests/ink.h"
 #include "tests/kit.h"
+#include "window/printed_page.h"
+#include "window/qt/paper.h"
 #include "window/png.h"
 #include "window/sheet_pdf.h"
 
 namespace {
 
 using pexal_test::Capture;
-
-std::string FontData() {
-    std::ifstream file(PEXAL_PRINTER_FONT, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 // A page struck as the head strikes it: `bytes` along one line from cell (0, line).
 General::PageRecord Page(std::initializer_list<std::pair<int, std::string>> lines) {
@@ -42,24 +41,42 @@ class Pdf : public pexal_test::PortFileTest {
 protected:
     std::string write(const std::vector<General::PageRecord>& pages) {
         const std::string path = (dir() / "sheet.pdf").string();
-        std::ofstream(path, std::ios::binary) << sheet::SheetPdf(pages, FontData());
+        std::ofstream(path, std::ios::binary) << sheet::SheetPdf(pages);
         return path;
     }
 };
 
-TEST_F(Pdf, PopplerReadsThePageTextTheFontAndTheSheetsSize) {
+// Each reader's text of a PDF: poppler's, MuPDF's (the engine of many viewers) and
+// Ghostscript's, which keeps no blank line and indents each by the page's margin.
+std::string ReadWith(const std::string& reader, const std::string& path) {
+    if (reader == "poppler") return Capture("pdftotext -layout '" + path + "' - | sed 's/ *$//' | tr -d '\\f'");
+    if (reader == "mupdf") return Capture("mutool draw -q -F txt '" + path + "' 2>/dev/null | tr -d '\\f'");
+    return Capture("gs -q -dNOPAUSE -dBATCH -sDEVICE=txtwrite -o - '" + path + "' | tr -d '\\r' | sed 's/^   //'");
+}
+
+std::string WithoutBlankLines(std::string text) {
+    for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;) text.erase(at, 1);
+    return text;
+}
+
+TEST_F(Pdf, EveryReaderReadsThePageTextAndTheFileIsSmall) {
     const struct {
         General::PageRecord page;
-        std::string text;  // pdftotext -layout, UTF-8, lines ended with LF
+        std::string text;  // UTF-8, lines ended with LF
     } cases[] = {
         {Page({{0, "Hello, printer"}, {2, "  indented"}}), "Hello, printer\n\n  indented"},
-        {Page({{0, "ab\bX"}}), "aX"},  // the overprinted b is ink, not text
+        {Page({{0, "ab\bX"}, {1, "ABC\b\b\bXYZ"}}), "aX\nXYZ"},  // the overprinted ink is not text
+        {Page({{0, "caf\xE9 Stra\xDF" "e \x80 line 14"}}), "caf\u00E9 Stra\u00DFe \u20AC line 14"},
         {Page({{0, "\x80\x93\xE9\xFF"}}), "\u20AC\u201C\u00E9\u00FF"},
+        {Page({{0, "AB"}, {1, "  CD"}}), "AB\n  CD"},  // a gap is spaces, as on the page
         {Page({}), ""},
     };
     for (const auto& c : cases) {
         const std::string path = write({c.page});
-        EXPECT_EQ(Capture("pdftotext -layout '" + path + "' - | sed 's/ *$//' | tr -d '\\f'"), c.text);
+        for (const char* reader : {"poppler", "mupdf", "gs"}) {
+            const std::string wanted = std::string(reader) == "gs" ? WithoutBlankLines(c.text) : c.text;
+            EXPECT_EQ(ReadWith(reader, path), wanted) << reader;
+        }
         EXPECT_EQ(Capture("qpdf --check '" + path + "' >/dev/null 2>&1 && echo valid"), "valid");
     }
     const std::string path = write({Page({{0, "one"}}), Page({{0, "two"}})});
@@ -67,7 +84,69 @@ TEST_F(Pdf, PopplerReadsThePageTextTheFontAndTheSheetsSize) {
     EXPECT_NE(info.find("Pages: 2\n"), std::string::npos) << info;
     EXPECT_NE(info.find("Page size: 204.75 x 297 pts"), std::string::npos) << info;  // 273 x 396 pixels
     const std::string fonts = Capture("pdffonts '" + path + "' | tail -n +3 | tr -s ' '");
-    EXPECT_EQ(fonts.substr(0, fonts.find(" yes no yes ")), "LiberationSans TrueType Custom") << fonts;
+    EXPECT_EQ(fonts.substr(0, fonts.find(" yes yes yes ")), "PEXALA+LiberationSans CID TrueType Identity-H") << fonts;
+
+    // A full page, overprinted, once and then 2,000 times: the font and the paper are
+    // written once, each further page is its text.
+    std::initializer_list<std::pair<int, std::string>> full = {
+        {0, std::string(26, 'W')}, {1, std::string(26, 'g')}, {2, std::string(26, '\xC9')},
+        {3, "The quick brown fox jumps"}, {4, "over the lazy dog, 0123456"}, {5, std::string(26, '#')},
+        {6, std::string(26, 'M')},  {7, std::string(26, '@')},  {8, std::string(26, 'm')},
+        {9, std::string(26, '%')},  {10, std::string(26, 'Q')}, {11, std::string(26, '&')},
+        {12, std::string(26, 'B')}, {13, std::string(26, '8')}, {14, std::string(26, 'w')},
+        {15, std::string(26, '$')}, {16, std::string(26, 'K')}, {17, std::string(26, '\x80')},
+        {18, std::string(26, 'X') + "\b/\b-\b|"}};
+    const std::uintmax_t one = std::filesystem::file_size(write({Page(full)}));
+    const std::uintmax_t many = std::filesystem::file_size(write(std::vector<General::PageRecord>(2000, Page(full))));
+    EXPECT_LE(one, 40u * 1024) << "bytes for one page";
+    EXPECT_LE((many - one) / 1999, 5u * 1024) << "bytes a further page";
+}
+
+// Every code shows the same glyph in the PDF as on the page, the missing-glyph mark of
+// the codes windows-1252 leaves undefined and of 127 too: rasterised at 96 dpi by each
+// reader, each cell is inked where and as the window's page inks it.
+TEST_F(Pdf, EachCodeIsInkedAsThePageInksIt) {
+    std::initializer_list<std::pair<int, std::string>> lines = {
+        {0, "\x7F\x81\x8D\x8F\x90\x9D ~\x80\xA0\xAD\xFF"}, {1, "ab\bX"}};
+    const std::string path = write({Page(lines)});
+    Paper window;
+    printer::PrintedPage page(window);
+    for (const auto& [line, bytes] : lines) {
+        int column = 0;
+        for (const char byte : bytes) {
+            if (byte == '\b') {
+                --column;
+                continue;
+            }
+            const pexal::Pixel at = pexal::CornerOf({column++, line});
+            page.DrawGlyph(at.x, at.y, static_cast<std::uint8_t>(byte));
+        }
+    }
+    const std::string base = (dir() / "raster").string();
+    const struct {
+        const char* reader;
+        std::string command;
+    } readers[] = {
+        {"poppler", "pdftoppm -r 96 -singlefile -png '" + path + "' '" + base + "-poppler'"},
+        {"mupdf", "mutool draw -q -r 96 -o '" + base + "-mupdf.png' '" + path + "' 2>/dev/null"},
+        {"gs", "gs -q -dNOPAUSE -dBATCH -sDEVICE=png16m -r96 -o '" + base + "-gs.png' '" + path + "'"},
+    };
+    for (const auto& r : readers) {
+        Capture(r.command);
+        const QImage sheet = QImage(QString::fromStdString(base + "-" + r.reader + ".png")).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(sheet.size(), QSize(273, 396)) << r.reader;
+        const QImage drawn = sheet.copy(24, 80, 225, 297);
+        for (int line = 0; line < 2; ++line) {
+            for (int column = 0; column < 11; ++column) {
+                const QRect cell = QRect(3 + 8 * column, 5 + 15 * line, 8, 15).adjusted(1, 1, -1, -1);
+                EXPECT_EQ(pexal_test::InkIn(drawn, cell), pexal_test::InkIn(window.image(), cell))
+                    << r.reader << ": cell " << column << "," << line;
+                const QRect box = pexal_test::InkBox(drawn.copy(cell)), shown = pexal_test::InkBox(window.image().copy(cell));
+                EXPECT_LE(std::abs(box.width() - shown.width()) + std::abs(box.height() - shown.height()), 2)
+                    << r.reader << ": the glyph's size in cell " << column << "," << line;
+            }
+        }
+    }
 }
 
 // The Windows build's PNG writer, read back by Qt's (libpng's) reader, across the 64 KiB

@@ -350,7 +350,7 @@ TEST_F(SessionTest, TicksPrintNewPageTearsOffAndEachFormatKeepsThePage) {
     EXPECT_EQ(session->PutCaret(99).caretMoved, true);
     EXPECT_EQ(session->Reading().Caret(), 5) << "clamped to the text";
 
-    const printer::KeepSources sources{"", [] { return std::string("the window"); }, "\r\n"};
+    const printer::KeepSources sources{[] { return std::string("the window"); }, "\r\n"};
     EXPECT_EQ(session->Keep(keep::Format::kText, false, sources), "ab cd\r\n");
     EXPECT_EQ(session->Keep(keep::Format::kPng, false, sources), "the window");
     const auto pages = [&](const std::string& pdf) {

@@ -1,25 +1,9 @@
 #include "window/png.h"
 
-#include <algorithm>
-#include <array>
+#include <zlib.h>
 
 namespace keep {
 namespace {
-
-std::uint32_t Crc(const std::string& bytes, std::size_t from) {
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (std::size_t k = from; k < bytes.size(); ++k) c = table[(c ^ std::uint8_t(bytes[k])) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
 
 void Put32(std::string& out, std::uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(v >> shift);
@@ -30,13 +14,15 @@ void Chunk(std::string& out, const char* type, const std::string& data) {
     const std::size_t from = out.size();
     out += type;
     out += data;
-    Put32(out, Crc(out, from));
+    Put32(out, static_cast<std::uint32_t>(
+                   crc32(0, reinterpret_cast<const Bytef*>(out.data() + from), static_cast<uInt>(out.size() - from))));
 }
 
 }  // namespace
 
 std::string Png(int width, int height, const std::uint32_t* pixels) {
     std::string raw;  // each row: filter 0, then R G B
+    raw.reserve(static_cast<std::size_t>(height) * (1 + 3 * static_cast<std::size_t>(width)));
     for (int y = 0; y < height; ++y) {
         raw += '\0';
         for (int x = 0; x < width; ++x) {
@@ -44,20 +30,13 @@ std::string Png(int width, int height, const std::uint32_t* pixels) {
             raw += {static_cast<char>(p >> 16), static_cast<char>(p >> 8), static_cast<char>(p)};
         }
     }
-    std::string z = "\x78\x01";  // zlib, no compression
-    std::uint32_t a = 1, b = 0;
-    for (const char c : raw) {
-        a = (a + std::uint8_t(c)) % 65521;
-        b = (b + a) % 65521;
+    std::string z(compressBound(static_cast<uLong>(raw.size())), '\0');
+    uLongf size = static_cast<uLongf>(z.size());
+    if (compress2(reinterpret_cast<Bytef*>(z.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
+                  static_cast<uLong>(raw.size()), Z_BEST_COMPRESSION) != Z_OK) {
+        return {};
     }
-    for (std::size_t at = 0; at < raw.size() || at == 0; at += 65535) {
-        const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
-        z += static_cast<char>(at + n >= raw.size() ? 1 : 0);
-        z += {static_cast<char>(n), static_cast<char>(n >> 8), static_cast<char>(~n), static_cast<char>(~n >> 8)};
-        z.append(raw, at, n);
-        if (raw.empty()) break;
-    }
-    Put32(z, (b << 16) | a);
+    z.resize(size);
     std::string header;
     Put32(header, static_cast<std::uint32_t>(width));
     Put32(header, static_cast<std::uint32_t>(height));

@@ -1,5 +1,5 @@
-// A PNG file of an image, written without a library (the Windows build has none): 8-bit
-// RGB, the pixel data deflated as stored blocks. Plain C++.
+// A PNG file of an image, for the Windows build (Qt writes the Linux one): 8-bit RGB,
+// deflated by zlib. Empty when zlib cannot compress it.
 #pragma once
 
 #include <cstdint>

@@ -41,13 +41,13 @@ std::vector<General::PageRecord> Session::Pages() const {
 }
 
 std::string Session::Keep(keep::Format format, bool allPages, const KeepSources& from) const {
-    if (allPages) return sheet::SheetPdf(Pages(), from.font);
+    if (allPages) return sheet::SheetPdf(Pages());
     switch (format) {
         case keep::Format::kPng: return from.png ? from.png() : std::string();
         case keep::Format::kText: return keep::TextFile(Text(), from.lineEnd);
         case keep::Format::kPdf: break;
     }
-    return sheet::SheetPdf({page_.Record()}, from.font);
+    return sheet::SheetPdf({page_.Record()});
 }
 
 std::string Session::Save(const keep::Target& target, bool allPages, const KeepSources& from) const {

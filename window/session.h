@@ -35,10 +35,9 @@ inline constexpr ActionItem kActions[] = {
 };
 const ActionItem& ItemOf(Action action);
 
-// What a platform gives for keeping a page: the font a PDF embeds, the window as a PNG
-// (made only when asked for), and how its text files end their lines.
+// What a platform gives for keeping a page: the window as a PNG (made only when asked
+// for), and how its text files end their lines.
 struct KeepSources {
-    std::string_view font;
     std::function<std::string()> png;
     std::string_view lineEnd = "\n";
 };

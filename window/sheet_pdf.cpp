@@ -1,45 +1,17 @@
 #include "window/sheet_pdf.h"
 
+#include <zlib.h>
+
+#include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "common/windows1252.h"
+#include "window/pdf_font.h"
 #include "window/sheet_picture.h"
-#include "window/truetype.h"
 
 namespace sheet {
 namespace {
-
-// What the PDF needs of a TrueType font: its em, bounding box, ascent and descent.
-class TrueType {
-public:
-    explicit TrueType(std::string_view data)
-        : head_(truetype::Table(data, "head")), hhea_(truetype::Table(data, "hhea")) {
-        unitsPerEm_ = U16(head_, 18);
-        if (unitsPerEm_ == 0) unitsPerEm_ = 1000;
-        for (int k = 0; k < 4; ++k) box_[k] = Em(S16(head_, 36 + 2 * k));
-        ascent_ = S16(hhea_, 4);
-        descent_ = S16(hhea_, 6);
-    }
-    int Em(int units) const { return static_cast<int>(std::lround(units * 1000.0 / unitsPerEm_)); }
-    int Ascent() const { return Em(ascent_); }
-    int Descent() const { return Em(descent_); }
-    // As the page places glyphs: the baseline this many whole pixels below the cell's top.
-    double AscentPixels(double size) const { return std::round(ascent_ * size / unitsPerEm_); }
-    const int* Box() const { return box_; }
-
-private:
-    // A table too short reads as zeros.
-    static unsigned U16(std::string_view table, std::size_t at) {
-        return at + 2 <= table.size() ? (std::uint8_t(table[at]) << 8) | std::uint8_t(table[at + 1]) : 0;
-    }
-    static int S16(std::string_view table, std::size_t at) { return static_cast<std::int16_t>(U16(table, at)); }
-
-    std::string_view head_, hhea_;
-    unsigned unitsPerEm_ = 1000;
-    int ascent_ = 0, descent_ = 0, box_[4] = {};
-};
 
 std::string Number(double value) {
     char text[32];
@@ -50,17 +22,17 @@ std::string Number(double value) {
     return s == "-0" ? "0" : s;
 }
 
-std::string Hex(std::uint8_t code) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X", code);
-    return text;
-}
+std::string Ref(int object) { return std::to_string(object) + " 0 R"; }
 
-// Draws in the sheet's pixels, y down; the content stream turns them into points.
+// As the page places glyphs: the baseline this many whole pixels below the cell's top.
+double AscentPixels() { return std::round(pdf_font::kAscent * kGlyphPixels / pdf_font::kUnitsPerEm); }
+
+// Draws in the sheet's pixels, y down, into a content stream. The overprinted codes it
+// drew are named /G<code>, a form each, drawn as the code's outline.
 class PdfCanvas final : public Canvas {
 public:
-    explicit PdfCanvas(const TrueType& font) : font_(font) {}
-    std::string content = "0.75 0 0 -0.75 0 " + Number(kSheetHeight * 0.75) + " cm\n";
+    std::string content;
+    std::array<bool, 256> outlined{};
 
     void Fill(double x, double y, double width, double height, Rgb c) override {
         content += Number(c.red / 255.0) + " " + Number(c.green / 255.0) + " " + Number(c.blue / 255.0) +
@@ -83,25 +55,26 @@ public:
         }
         content += "b\n";
     }
-    // One string a line, a character a cell (every advance is a cell: see the widths), the
-    // gaps spaces, so that the text reads as the page reads.
+    // One run a line, a code a cell (the font advances every glyph one cell), the gaps
+    // spaces, so that the text reads as the page reads and words break where it has spaces.
     void Line(double x, double top, const std::array<std::uint8_t, pexal::kColumns>& codes) override {
         int last = pexal::kColumns - 1;
         while (last >= 0 && codes[last] == 0) --last;
-        content += Begin(x, top) + "<";
-        for (int k = 0; k <= last; ++k) content += Hex(codes[k] == 0 ? ' ' : codes[k]);
+        content += "BT /F1 " + Number(kGlyphPixels) + " Tf 0 g 1 0 0 -1 " + Number(x) + " " +
+                   Number(top + AscentPixels()) + " Tm <";
+        for (int k = 0; k <= last; ++k) {
+            char cid[8];
+            std::snprintf(cid, sizeof cid, "%04X", codes[k] == 0 ? ' ' : codes[k]);
+            content += cid;
+        }
         content += "> Tj ET\n";
     }
     void Under(double x, double top, std::uint8_t code) override {
-        content += "/Span <</ActualText ()>> BDC " + Begin(x, top) + "<" + Hex(code) + "> Tj ET EMC\n";
+        const double scale = kGlyphPixels / pdf_font::kUnitsPerEm;
+        content += "q " + Number(scale) + " 0 0 " + Number(-scale) + " " + Number(x) + " " +
+                   Number(top + AscentPixels()) + " cm /G" + std::to_string(code) + " Do Q\n";
+        outlined[code] = true;
     }
-
-private:
-    std::string Begin(double x, double top) const {
-        return "BT /F1 " + Number(kGlyphPixels) + " Tf 0 g 1 0 0 -1 " + Number(x) + " " +
-               Number(top + font_.AscentPixels(kGlyphPixels)) + " Tm ";
-    }
-    const TrueType& font_;
 };
 
 // A PDF's objects, numbered from 1, and their offsets for the cross-reference table.
@@ -114,9 +87,15 @@ public:
         offsets_[number - 1] = out_.size();
         out_ += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
     }
-    static std::string Stream(const std::string& dictionary, std::string_view data) {
-        return "<<" + dictionary + " /Length " + std::to_string(data.size()) + ">>\nstream\n" +
-               std::string(data) + "\nendstream";
+    // A stream, deflated.
+    void Stream(int number, const std::string& dictionary, std::string_view data) {
+        std::string z(compressBound(static_cast<uLong>(data.size())), '\0');
+        uLongf size = static_cast<uLongf>(z.size());
+        compress2(reinterpret_cast<Bytef*>(z.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+                  static_cast<uLong>(data.size()), Z_BEST_COMPRESSION);
+        z.resize(size);
+        Object(number, "<<" + dictionary + " /Filter /FlateDecode /Length " + std::to_string(z.size()) +
+                           ">>\nstream\n" + z + "\nendstream");
     }
     std::string Finish(int root) {
         const std::size_t xref = out_.size();
@@ -126,8 +105,8 @@ public:
             std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
             out_ += entry;
         }
-        out_ += "trailer\n<</Size " + std::to_string(count_ + 1) + " /Root " + std::to_string(root) +
-                " 0 R>>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+        out_ += "trailer\n<</Size " + std::to_string(count_ + 1) + " /Root " + Ref(root) +
+                ">>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
         return std::move(out_);
     }
 
@@ -137,66 +116,96 @@ private:
     std::vector<std::size_t> offsets_;
 };
 
-}  // namespace
-
-std::string SheetPdf(const std::vector<General::PageRecord>& pages, std::string_view fontData) {
-    const TrueType font(fontData);
-    Writer pdf;
-    const int catalog = pdf.Reserve(), tree = pdf.Reserve(), fontObject = pdf.Reserve();
-    const int descriptor = pdf.Reserve(), file = pdf.Reserve(), unicode = pdf.Reserve();
-    pdf.Object(catalog, "<</Type /Catalog /Pages " + std::to_string(tree) + " 0 R>>");
-
-    // The five codes windows-1252 leaves undefined show the font's missing-glyph mark, as
-    // on the page (WinAnsiEncoding would make them bullets).
-    // The page sets every character in a cell of its own, whatever its glyph's width: so
-    // does the PDF, which lets a reader find words where the page has them.
-    std::string widths;
-    for (int code = 32; code <= 255; ++code) widths += Number(pexal::kCellWidth * 1000 / kGlyphPixels) + " ";
-    pdf.Object(fontObject, "<</Type /Font /Subtype /TrueType /BaseFont /LiberationSans "
-                           "/FirstChar 32 /LastChar 255 /Widths [" + widths + "] /Encoding <</BaseEncoding "
-                           "/WinAnsiEncoding /Differences [129 /.notdef 141 /.notdef 143 /.notdef 144 /.notdef "
-                           "157 /.notdef]>> "
-                           "/FontDescriptor " + std::to_string(descriptor) + " 0 R /ToUnicode " +
-                           std::to_string(unicode) + " 0 R>>");
-    const int* box = font.Box();
-    pdf.Object(descriptor, "<</Type /FontDescriptor /FontName /LiberationSans /Flags 32 /FontBBox [" +
-                               std::to_string(box[0]) + " " + std::to_string(box[1]) + " " +
-                               std::to_string(box[2]) + " " + std::to_string(box[3]) +
-                               "] /ItalicAngle 0 /Ascent " + std::to_string(font.Ascent()) +
-                               " /Descent " + std::to_string(font.Descent()) + " /CapHeight " +
-                               std::to_string(font.Ascent()) + " /StemV 80 /FontFile2 " +
-                               std::to_string(file) + " 0 R>>");
-    pdf.Object(file, Writer::Stream("/Length1 " + std::to_string(fontData.size()), fontData));
-    // Each code reads as the character windows-1252 gives it, as on the page.
+// The font as a composite font whose codes are the printer's (two bytes each): each code
+// shows the glyph the page draws for it, reads as the character windows-1252 gives it,
+// and advances one cell.
+int WriteFont(Writer& pdf) {
+    const int type0 = pdf.Reserve(), cid = pdf.Reserve(), descriptor = pdf.Reserve();
+    const int file = pdf.Reserve(), toGlyph = pdf.Reserve(), toUnicode = pdf.Reserve();
+    constexpr char kName[] = "/PEXALA+LiberationSans";  // a subset's tag, as PDF names them
+    pdf.Object(type0, std::string("<</Type /Font /Subtype /Type0 /BaseFont ") + kName +
+                          " /Encoding /Identity-H /DescendantFonts [" + Ref(cid) + "] /ToUnicode " +
+                          Ref(toUnicode) + ">>");
+    const auto em = [](int units) { return std::to_string(std::lround(units * 1000.0 / pdf_font::kUnitsPerEm)); };
+    pdf.Object(cid, std::string("<</Type /Font /Subtype /CIDFontType2 /BaseFont ") + kName +
+                        " /CIDSystemInfo <</Registry (Adobe) /Ordering (Identity) /Supplement 0>> /FontDescriptor " +
+                        Ref(descriptor) + " /W [0 255 " + Number(pexal::kCellWidth * 1000 / kGlyphPixels) + "] /CIDToGIDMap " + Ref(toGlyph) + ">>");
+    const int* box = pdf_font::kBox;
+    pdf.Object(descriptor, std::string("<</Type /FontDescriptor /FontName ") + kName + " /Flags 32 /FontBBox [" +
+                               em(box[0]) + " " + em(box[1]) + " " + em(box[2]) + " " + em(box[3]) +
+                               "] /ItalicAngle 0 /Ascent " + em(pdf_font::kAscent) + " /Descent " +
+                               em(pdf_font::kDescent) + " /CapHeight " + em(pdf_font::kAscent) +
+                               " /StemV 80 /FontFile2 " + Ref(file) + ">>");
+    pdf.Stream(file, "/Length1 " + std::to_string(pdf_font::kFont.size()), pdf_font::kFont);
+    std::string glyphs;
+    for (const std::uint16_t glyph : pdf_font::kGlyphOf) glyphs += {char(glyph >> 8), char(glyph & 0xFF)};
+    pdf.Stream(toGlyph, "", glyphs);
     std::string map = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Pexal def "
                       "/CIDSystemInfo <</Registry (Adobe) /Ordering (UCS) /Supplement 0>> def /CMapType 2 def\n"
-                      "1 begincodespacerange <00> <FF> endcodespacerange\n";
+                      "1 begincodespacerange <0000> <00FF> endcodespacerange\n";
     for (int first = 32; first <= 255; first += 100) {
         const int last = std::min(first + 99, 255);
         map += std::to_string(last - first + 1) + " beginbfchar\n";
         for (int code = first; code <= last; ++code) {
             char entry[24];
-            std::snprintf(entry, sizeof entry, "<%02X> <%04X>\n", code, pexal::FromWindows1252(code));
+            std::snprintf(entry, sizeof entry, "<%04X> <%04X>\n", code, pexal::FromWindows1252(code));
             map += entry;
         }
         map += "endbfchar\n";
     }
     map += "endcmap CMapName currentdict /CMap defineresource pop end end";
-    pdf.Object(unicode, Writer::Stream("", map));
+    pdf.Stream(toUnicode, "", map);
+    return type0;
+}
 
-    std::string kids;
-    for (const General::PageRecord& page : pages) {
-        PdfCanvas canvas(font);
-        DrawSheet(canvas, page);
-        const int object = pdf.Reserve(), content = pdf.Reserve();
-        pdf.Object(object, "<</Type /Page /Parent " + std::to_string(tree) + " 0 R /MediaBox [0 0 " +
-                               Number(kSheetWidth * 0.75) + " " + Number(kSheetHeight * 0.75) +
-                               "] /Resources <</Font <</F1 " + std::to_string(fontObject) +
-                               " 0 R>>>> /Contents " + std::to_string(content) + " 0 R>>");
-        pdf.Object(content, Writer::Stream("", canvas.content));
-        kids += std::to_string(object) + " 0 R ";
+}  // namespace
+
+std::string SheetPdf(const std::vector<General::PageRecord>& pages) {
+    Writer pdf;
+    const int catalog = pdf.Reserve(), tree = pdf.Reserve();
+    pdf.Object(catalog, "<</Type /Catalog /Pages " + Ref(tree) + ">>");
+    const int font = WriteFont(pdf);
+    const std::string box = "[0 0 " + Number(kSheetWidth) + " " + Number(kSheetHeight) + "]";
+    const int paper = pdf.Reserve();
+    {
+        PdfCanvas canvas;
+        DrawPaper(canvas);
+        pdf.Stream(paper, "/Type /XObject /Subtype /Form /BBox " + box, canvas.content);
     }
-    pdf.Object(tree, "<</Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + ">>");
+
+    std::vector<int> kids;
+    std::array<int, 256> outlines{};  // the form of each code overprinted somewhere
+    const int xobjects = pdf.Reserve();
+    const std::string resources = "<</Font <</F1 " + Ref(font) + ">> /XObject " + Ref(xobjects) + ">>";
+    for (const General::PageRecord& page : pages) {
+        PdfCanvas canvas;
+        canvas.content = "0.75 0 0 -0.75 0 " + Number(kSheetHeight * 0.75) + " cm /Paper Do\n";
+        DrawInk(canvas, page, kPageLeft, kPageTop);
+        const int object = pdf.Reserve(), content = pdf.Reserve();
+        pdf.Object(object, "<</Type /Page /Parent " + Ref(tree) + " /MediaBox [0 0 " + Number(kSheetWidth * 0.75) +
+                               " " + Number(kSheetHeight * 0.75) + "] /Resources " + resources + " /Contents " +
+                               Ref(content) + ">>");
+        pdf.Stream(content, "", canvas.content);
+        kids.push_back(object);
+        for (int code = 0; code < 256; ++code) {
+            if (canvas.outlined[code] && outlines[code] == 0) outlines[code] = pdf.Reserve();
+        }
+    }
+    std::string names = "<</Paper " + Ref(paper);
+    const int* fontBox = pdf_font::kBox;
+    for (int code = 0; code < 256; ++code) {
+        if (outlines[code] == 0) continue;
+        names += " /G" + std::to_string(code) + " " + Ref(outlines[code]);
+        pdf.Stream(outlines[code],
+                   "/Type /XObject /Subtype /Form /BBox [" + std::to_string(fontBox[0]) + " " +
+                       std::to_string(fontBox[1]) + " " + std::to_string(fontBox[2]) + " " +
+                       std::to_string(fontBox[3]) + "]",
+                   *pdf_font::kOutline[code] != '\0' ? std::string("0 g ") + pdf_font::kOutline[code] + " f" : "");
+    }
+    pdf.Object(xobjects, names + ">>");
+    std::string list;
+    for (const int kid : kids) list += Ref(kid) + " ";
+    pdf.Object(tree, "<</Type /Pages /Kids [" + list + "] /Count " + std::to_string(pages.size()) + ">>");
     return pdf.Finish(catalog);
 }
 

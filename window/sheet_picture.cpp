@@ -8,13 +8,15 @@ void Canvas::Line(double x, double top, const std::array<std::uint8_t, pexal::kC
     }
 }
 
-void DrawSheet(Canvas& canvas, const General::PageRecord& page) {
+void DrawPaper(Canvas& canvas) {
     constexpr double kPixel = 1.0 / kTwipsPerPixel;
     canvas.Fill(0, 0, kSheetWidth, kSheetHeight, kPaperGreen);
     for (const Dash& dash : Line1) canvas.Dash(dash.x1 * kPixel, dash.x2 * kPixel, dash.y * kPixel);
     for (const Hole& hole : Shape1) canvas.Hole(hole.left * kPixel, hole.top * kPixel, kHoleSize * kPixel);
-    const double left = kPaper.box.left * kPixel, top = kPaper.box.top * kPixel;
-    canvas.Fill(left, top, pexal::kPageWidth, pexal::kPageHeight, {255, 255, 255});
+    canvas.Fill(kPageLeft, kPageTop, pexal::kPageWidth, pexal::kPageHeight, {255, 255, 255});
+}
+
+void DrawInk(Canvas& canvas, const General::PageRecord& page, double left, double top) {
     for (const General::PageRecord::Strike& s : page.Strikes()) {
         if (page.ReadAt(s.column, s.line) == s.code) continue;
         const pexal::Pixel at = pexal::CornerOf({s.column, s.line});
@@ -30,6 +32,11 @@ void DrawSheet(Canvas& canvas, const General::PageRecord& page) {
         const pexal::Pixel start = pexal::CornerOf({0, line});
         if (any) canvas.Line(left + start.x, top + start.y, codes);
     }
+}
+
+void DrawSheet(Canvas& canvas, const General::PageRecord& page) {
+    DrawPaper(canvas);
+    DrawInk(canvas, page, kPageLeft, kPageTop);
 }
 
 }  // namespace sheet

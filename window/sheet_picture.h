@@ -30,6 +30,15 @@ public:
     virtual void Under(double x, double top, std::uint8_t code) = 0;
 };
 
+// Where the page lies on the sheet.
+inline constexpr double kPageLeft = kPaper.box.left / double(kTwipsPerPixel);
+inline constexpr double kPageTop = kPaper.box.top / double(kTwipsPerPixel);
+
+// The paper: the green sheet, its perforations and sprocket holes, and the white page.
+void DrawPaper(Canvas& canvas);
+// What was struck on the page, whose top-left corner is at (left, top).
+void DrawInk(Canvas& canvas, const General::PageRecord& page, double left, double top);
+// Both: the sheet as it looks.
 void DrawSheet(Canvas& canvas, const General::PageRecord& page);
 
 }  // namespace sheet

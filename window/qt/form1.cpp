@@ -170,13 +170,12 @@ void Form1::CopyText() { QGuiApplication::clipboard()->setText(QString::fromStdU
 
 // The window as it stands, at the screen's pixel ratio.
 printer::KeepSources Form1::Sources() {
-    const QByteArray font = PrinterFontData();
-    return {std::string_view(font.constData(), static_cast<std::size_t>(font.size())), [this] {
-                QByteArray bytes;
-                QBuffer buffer(&bytes);
-                grab().toImage().save(&buffer, "PNG");
-                return bytes.toStdString();
-            }};
+    return {[this] {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        grab().toImage().save(&buffer, "PNG");
+        return bytes.toStdString();
+    }};
 }
 
 std::string Form1::SavePage(const QString& path) {

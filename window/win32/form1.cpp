@@ -74,7 +74,7 @@ bool HasFace(const char* name) {
     return found;
 }
 
-// The font the program carries, for a PDF to embed and for a system without Arial.
+// The font the program carries, for a system without Arial.
 std::string_view PrinterFontData(HINSTANCE instance) {
     const HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(kPrinterFontId), RT_RCDATA);
     const HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
@@ -109,8 +109,7 @@ void Do(HWND window, Form1& form, printer::Action action) {
         const bool all = action == printer::Action::kSaveAllPages;
         const std::optional<keep::Target> target = win32keep::AskSavePath(window, all);
         if (!target) return;
-        const printer::KeepSources sources{PrinterFontData(GetModuleHandleA(nullptr)),
-                                           [window] { return win32keep::ClientPng(window); }, "\r\n"};
+        const printer::KeepSources sources{[window] { return win32keep::ClientPng(window); }, "\r\n"};
         const std::string failed = session.Save(*target, all, sources);
         if (!failed.empty()) win32keep::Warn(window, failed);
     }
