@@ -3,6 +3,12 @@
 
 #include <QImage>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +19,7 @@
 #include "tests/kit.h"
 #include "window/printed_page.h"
 #include "window/qt/paper.h"
+#include "window/keep.h"
 #include "window/png.h"
 #include "window/sheet_pdf.h"
 
@@ -162,6 +169,64 @@ TEST(Png, ReadsBackPixelForPixel) {
             ASSERT_EQ(read.pixel(k % width, k / width) & 0xFFFFFF, pixels[k]) << k;
         }
     }
+}
+
+// What the save dialog's answer means, and a file written whole, where the user meant it,
+// or not at all: each row a name typed (and the type chosen), what is written, and where.
+class Saving : public pexal_test::PortFileTest {};
+
+TEST_F(Saving, TheFileIsWrittenWholeWhereTheNameLeadsOrNotAtAll) {
+    const struct {
+        std::string typed;
+        int chosen;  // in keep::kFileTypes
+        bool allPages;
+        std::string path;
+        keep::Format format;
+    } answers[] = {
+        {"page", 2, false, "page.txt", keep::Format::kText},        // the type's extension added
+        {"page.PNG", 0, false, "page.PNG", keep::Format::kPng},     // an extension in any case
+        {"scan.v1", 1, false, "scan.v1", keep::Format::kPng},       // the type chosen over an odd one
+        {"all.png", 1, true, "all.png", keep::Format::kPdf},        // every page is a PDF
+        {"all", 0, true, "all.pdf", keep::Format::kPdf},
+    };
+    for (const auto& a : answers) {
+        const keep::Target target = keep::Resolve(a.typed, a.chosen, a.allPages);
+        EXPECT_EQ(std::make_pair(target.path.string(), target.format), std::make_pair(a.path, a.format)) << a.typed;
+    }
+
+    namespace fs = std::filesystem;
+    const auto onlyFiles = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir())) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    // The longest name the system takes is saved, its temporary name no longer.
+    const std::string longest(255 - 4, 'n');
+    EXPECT_EQ(keep::Save(dir() / (longest + ".txt"), "long"), "");
+    EXPECT_EQ(readFile(longest + ".txt"), "long");
+    // A file replaced keeps its mode; a link is written through, to the file it names.
+    std::ofstream(dir() / "mine.txt") << "old";
+    fs::permissions(dir() / "mine.txt", fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("mine.txt", dir() / "link.txt");
+    EXPECT_EQ(keep::Save(dir() / "link.txt", "new"), "");
+    EXPECT_TRUE(fs::is_symlink(dir() / "link.txt"));
+    EXPECT_EQ(readFile("mine.txt"), "new");
+    EXPECT_EQ(fs::status(dir() / "mine.txt").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    // A disk that takes no more (here, a file-size limit in a child): said, and nothing left.
+    const std::vector<std::string> before = onlyFiles();
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlimit small{100, 100};
+        setrlimit(RLIMIT_FSIZE, &small);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const std::string said = keep::Save(dir() / "full.txt", std::string(1000, 'x'));
+        _exit(said == "Could not save " + (dir() / "full.txt").string() + ": File too large." ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0) << "the failure said, with the file's name and the reason";
+    EXPECT_EQ(onlyFiles(), before) << "no file and no temporary file left";
 }
 
 }  // namespace

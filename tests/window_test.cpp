@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
+#include <QSettings>
 #include <QGuiApplication>
 #include <QPrinter>
 #include <QLabel>
@@ -11,6 +13,10 @@
 #include <QSvgRenderer>
 #include <QTest>
 #include <QTimer>
+
+#include <chrono>
+#include <filesystem>
+#include <iostream>
 
 #include "printhead/general.h"
 #include "tests/ink.h"
@@ -245,10 +251,49 @@ TEST_F(Window, TheUserKeepsThePageAsTextPdfPngAndOnPaper) {
     }
     EXPECT_EQ(asked, "QPrintDialog");
 
+    // The save dialog writes no settings of its own.
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+    for (QAction* action : form->actions()) {
+        if (action->shortcut() == QKeySequence::Save) action->trigger();
+    }
+    EXPECT_FALSE(QFileInfo::exists(QSettings(QSettings::UserScope, "QtProject").fileName()));
+
     // A name that cannot be written says why, and leaves nothing behind.
     const QString refused = base + ".txt/inside.pdf";
     EXPECT_EQ(form->SavePage(refused), "Could not save " + refused.toStdString() + ": Not a directory.");
     EXPECT_FALSE(std::filesystem::exists(dir() / "page.txt" / "inside.pdf.part"));
+}
+
+// Two thousand full pages saved as a PDF while the host prints: the printer takes a byte
+// at every tick while the file is made and written, and the file comes whole.
+TEST_F(Window, PrintingGoesOnWhileALongSaveIsWritten) {
+    auto* button = form->findChild<QPushButton*>("NewPage");
+    for (int page = 0; page < 2000; ++page) {
+        for (int line = 0; line < 19; ++line) {
+            for (int column = 0; column < 26; ++column) General::PrintChar(std::string(1, char('A' + (line + column + page) % 26)));
+            General::PrintChar("\r");
+            General::PrintChar("\n");
+        }
+        button->click();
+    }
+    const std::filesystem::path all = dir() / "all.pdf";
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point started = Clock::now();
+    form->SaveInBackground({all, keep::Format::kPdf}, true);
+    EXPECT_FALSE(std::filesystem::exists(all)) << "the save was made before the window could go on";
+    int takenWhileSaving = 0;
+    Clock::duration longest{};
+    for (Clock::time_point last = Clock::now(); !std::filesystem::exists(all);) {
+        setPort(130, 'x');
+        ASSERT_TRUE(QTest::qWaitFor([&] { return port130Empty(); }, 2000)) << "a byte waited more than 2 s";
+        if (!std::filesystem::exists(all)) ++takenWhileSaving;
+        longest = std::max(longest, Clock::now() - last);
+        last = Clock::now();
+    }
+    std::cout << "saved 2,001 pages in " << std::chrono::duration<double>(Clock::now() - started).count()
+              << " s; " << takenWhileSaving << " bytes taken meanwhile, at most "
+              << std::chrono::duration<double>(longest).count() << " s apart\n";
+    EXPECT_EQ(pexal_test::Capture("pdfinfo '" + all.string() + "' | grep Pages: | tr -s ' '"), "Pages: 2001");
 }
 
 }  // namespace

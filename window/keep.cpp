@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <iterator>
 #include <system_error>
 
@@ -61,20 +62,48 @@ std::string TextFile(const std::u16string& text, std::string_view lineEnd) {
     return out;
 }
 
-std::string Save(const std::filesystem::path& path, std::string_view bytes) {
-    namespace fs = std::filesystem;
-    const fs::path part = fs::path(path).concat(".part");
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where a save lands: through any symbolic links, the file they name.
+fs::path Followed(const fs::path& path) {
+    fs::path at = path;
     std::error_code error;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(at, error)); ++hops) {
+        const fs::path to = fs::read_symlink(at, error);
+        if (error) break;
+        at = to.is_absolute() ? to : at.parent_path() / to;
+    }
+    return at;
+}
+
+// A short name of its own beside the file: a name the system takes is never made too long.
+fs::path PartBeside(const fs::path& target) {
+    static std::mt19937 random{std::random_device{}()};
+    char name[32];
+    std::snprintf(name, sizeof name, ".pexal-%08x.part", static_cast<unsigned>(random()));
+    return target.parent_path() / name;
+}
+
+}  // namespace
+
+std::string Save(const std::filesystem::path& path, std::string_view bytes) {
+    const fs::path target = Followed(path);
+    fs::path part = PartBeside(target);
+    std::error_code error, ignored;
+    while (fs::exists(fs::symlink_status(part, ignored))) part = PartBeside(target);
     {
         errno = 0;
         std::ofstream file(part, std::ios::binary | std::ios::trunc);
         if (file) file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (file) file.close();
+        if (file) file.close();  // what the disk refuses shows here, not after the rename
         if (!file) error.assign(errno != 0 ? errno : EIO, std::generic_category());
     }
-    if (!error) fs::rename(part, path, error);
+    // A file replaced keeps who may read and write it.
+    if (!error && fs::exists(target, ignored)) fs::permissions(part, fs::status(target, ignored).permissions(), ignored);
+    if (!error) fs::rename(part, target, error);
     if (!error) return "";
-    std::error_code ignored;
     fs::remove(part, ignored);
     const auto name = path.u8string();  // the bytes on POSIX, UTF-8 from Windows' UTF-16
     return "Could not save " + pexal::QuotePath(std::string(name.begin(), name.end())) + ": " +

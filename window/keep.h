@@ -40,8 +40,10 @@ Target Resolve(const std::filesystem::path& typed, int chosenType, bool allPages
 // The page's text (lines joined by line feeds) as UTF-8 with `lineEnd` ending each line.
 std::string TextFile(const std::u16string& text, std::string_view lineEnd);
 
-// Writes `bytes` to `path` through a new file beside it, renamed over `path` once whole,
-// so that a failure leaves no partial file. "" when it worked, else the sentence to show.
+// Writes `bytes` to `path` through a new file beside it, renamed over it once whole, so
+// that a failure leaves no partial file; a symbolic link is followed to the file it
+// names, and a file replaced keeps its permissions. "" when it worked, else the sentence
+// to show.
 std::string Save(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace keep

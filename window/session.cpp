@@ -40,18 +40,56 @@ std::vector<General::PageRecord> Session::Pages() const {
     return pages;
 }
 
-std::string Session::Keep(keep::Format format, bool allPages, const KeepSources& from) const {
-    if (allPages) return sheet::SheetPdf(Pages());
+namespace {
+
+// A file's bytes from what was taken of the session: the pages (the current one last),
+// the current page's text and the window's picture.
+std::string BytesOf(keep::Format format, bool allPages, const std::vector<General::PageRecord>& pages,
+                    const std::u16string& text, const std::string& png, std::string_view lineEnd) {
+    if (allPages) return sheet::SheetPdf(pages);
     switch (format) {
-        case keep::Format::kPng: return from.png ? from.png() : std::string();
-        case keep::Format::kText: return keep::TextFile(Text(), from.lineEnd);
+        case keep::Format::kPng: return png;
+        case keep::Format::kText: return keep::TextFile(text, lineEnd);
         case keep::Format::kPdf: break;
     }
-    return sheet::SheetPdf({page_.Record()});
+    return sheet::SheetPdf({pages.back()});
 }
 
-std::string Session::Save(const keep::Target& target, bool allPages, const KeepSources& from) const {
+}  // namespace
+
+std::string Session::Keep(keep::Format format, bool allPages, const KeepSources& from) const {
+    const std::string png = !allPages && format == keep::Format::kPng && from.png ? from.png() : std::string();
+    return BytesOf(format, allPages, allPages ? Pages() : std::vector{page_.Record().Kept()}, Text(), png,
+                   from.lineEnd);
+}
+
+std::string Session::Save(const keep::Target& target, bool allPages, const KeepSources& from) {
+    folder_ = target.path.parent_path();
     return keep::Save(target.path, Keep(target.format, allPages, from));
+}
+
+void Session::SaveInBackground(const keep::Target& target, bool allPages, const KeepSources& from) {
+    folder_ = target.path.parent_path();
+    const keep::Format format = target.format;
+    std::string png = !allPages && format == keep::Format::kPng && from.png ? from.png() : std::string();
+    std::vector<General::PageRecord> pages = allPages ? Pages() : std::vector{page_.Record().Kept()};
+    saves_.push_back(std::async(std::launch::async, [=, pages = std::move(pages), png = std::move(png),
+                                                     lineEnd = std::string(from.lineEnd), text = Text()] {
+        return keep::Save(target.path, BytesOf(format, allPages, pages, text, png, lineEnd));
+    }));
+}
+
+std::vector<std::string> Session::SaveFailures() {
+    std::vector<std::string> failed;
+    for (auto save = saves_.begin(); save != saves_.end();) {
+        if (save->wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            ++save;
+            continue;
+        }
+        if (std::string sentence = save->get(); !sentence.empty()) failed.push_back(std::move(sentence));
+        save = saves_.erase(save);
+    }
+    return failed;
 }
 
 }  // namespace printer

@@ -4,7 +4,9 @@
 // assistive technology; one at a time, since it drives the program's one print head.
 #pragma once
 
+#include <filesystem>
 #include <functional>
+#include <future>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,12 +74,23 @@ public:
     // The current page, or every page (as a PDF), as the bytes of a `format` file.
     std::string Keep(keep::Format format, bool allPages, const KeepSources& from) const;
     // The same written to `path` whole or not at all: "" when it worked, else why not.
-    std::string Save(const keep::Target& target, bool allPages, const KeepSources& from) const;
+    std::string Save(const keep::Target& target, bool allPages, const KeepSources& from);
+    // The same on a thread of its own, so that printing goes on while a long save is made
+    // and written; what it saves is taken now, and how it went is told by SaveFailures.
+    void SaveInBackground(const keep::Target& target, bool allPages, const KeepSources& from);
+    // The sentences of the saves that failed since the last call, each once.
+    std::vector<std::string> SaveFailures();
+    bool Saving() const { return !saves_.empty(); }
+    // The folder last saved to during the run (empty before the first), where the save
+    // dialog opens.
+    const std::filesystem::path& SaveFolder() const { return folder_; }
 
 private:
     PrintedPage page_;
     PortReport report_;
     std::vector<General::PageRecord> torn_;
+    std::filesystem::path folder_;
+    std::vector<std::future<std::string>> saves_;  // a future's end waits for its save
 };
 
 }  // namespace printer

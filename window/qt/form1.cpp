@@ -11,6 +11,7 @@
 #include <QLibrary>
 #include <QPagedPaintDevice>
 #include <QRawFont>
+#include <QSettings>
 #include <QPixmap>
 #include <QLabel>
 #include <QPainter>
@@ -84,6 +85,9 @@ private:
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
     Q_INIT_RESOURCE(window);
+    // The printer keeps no settings, but Qt's file dialog would write its own
+    // (~/.config/QtProject.conf) where no file can be made.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     setWindowTitle(sheet::kCaption);
     // Raw pixels, not image files: QIcon and QImageReader would look among the icon-engine
     // and image-format plugins for one that reads the file, loading the SVG library, JPEG
@@ -196,10 +200,16 @@ void Form1::PrintOn(QPagedPaintDevice& printer) {
     sheet::DrawSheet(canvas, session_->Page().Record());
 }
 
-// A dialog runs its own event loop: the timer goes on polling meanwhile.
+void Form1::SaveInBackground(const keep::Target& target, bool allPages) {
+    session_->SaveInBackground(target, allPages, Sources());
+}
+
+// A dialog runs its own event loop: the timer goes on polling meanwhile. It opens where
+// the user last saved to during the run.
 void Form1::AskToSave(bool allPages) {
     const std::time_t now = std::time(nullptr);
-    const QString suggested = QString::fromStdString(keep::DefaultName(*std::localtime(&now), keep::Format::kPdf));
+    const std::filesystem::path suggested =
+        session_->SaveFolder() / keep::DefaultName(*std::localtime(&now), keep::Format::kPdf);
     QStringList types;
     for (int k = 0; k < keep::TypesOffered(allPages); ++k) {
         types << QString("%1 (*%2)").arg(keep::kFileTypes[k].name, keep::kFileTypes[k].extension);
@@ -207,11 +217,10 @@ void Form1::AskToSave(bool allPages) {
     QString type;
     const QString title = QString::fromUtf8(printer::ItemOf(allPages ? printer::Action::kSaveAllPages
                                                                      : printer::Action::kSavePage).label);
-    const QString path = QFileDialog::getSaveFileName(this, title.chopped(1), suggested, types.join(";;"), &type);
+    const QString path = QFileDialog::getSaveFileName(this, title.chopped(1), QString::fromStdString(suggested.string()),
+                                                      types.join(";;"), &type);
     if (path.isEmpty()) return;
-    const keep::Target target = keep::Resolve(path.toStdString(), static_cast<int>(types.indexOf(type)), allPages);
-    const std::string failed = session_->Save(target, allPages, Sources());
-    if (!failed.empty()) QMessageBox::warning(this, sheet::kCaption, QString::fromStdString(failed));
+    SaveInBackground(keep::Resolve(path.toStdString(), static_cast<int>(types.indexOf(type)), allPages), allPages);
 }
 
 // The module lies where it was installed, as seen from the program: in the build tree
@@ -227,7 +236,12 @@ void Form1::AskToPrint() {
         this);
 }
 
-void Form1::Timer1_Timer() { Paper->Tell(session_->Tick()); }
+void Form1::Timer1_Timer() {
+    Paper->Tell(session_->Tick());
+    for (const std::string& failed : session_->SaveFailures()) {
+        QMessageBox::warning(this, sheet::kCaption, QString::fromStdString(failed));
+    }
+}
 
 void Form1::paintEvent(QPaintEvent*) {
     QPainter painter(this);

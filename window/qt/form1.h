@@ -29,6 +29,9 @@ public:
     std::string SavePage(const QString& path);
     std::string SaveAllPages(const QString& path);
     void PrintOn(QPagedPaintDevice& printer);
+    // What the save dialog's answer does: the file made and written while printing goes
+    // on, and a failure shown once it is known.
+    void SaveInBackground(const keep::Target& target, bool allPages);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

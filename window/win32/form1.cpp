@@ -100,18 +100,16 @@ std::string PrinterFace(HINSTANCE instance) {
 // The page's menu's commands; a dialog runs its own message loop, so the timer goes on
 // polling while it is open.
 void Do(HWND window, Form1& form, printer::Action action) {
-    const printer::Session& session = *form.session;
+    printer::Session& session = *form.session;
     if (action == printer::Action::kCopyText) {
         win32keep::CopyText(window, session.Text());
     } else if (action == printer::Action::kPrint) {
         win32keep::PrintSheet(window, session.Page().Record(), form.face);
     } else {
         const bool all = action == printer::Action::kSaveAllPages;
-        const std::optional<keep::Target> target = win32keep::AskSavePath(window, all);
+        const std::optional<keep::Target> target = win32keep::AskSavePath(window, all, session.SaveFolder());
         if (!target) return;
-        const printer::KeepSources sources{[window] { return win32keep::ClientPng(window); }, "\r\n"};
-        const std::string failed = session.Save(*target, all, sources);
-        if (!failed.empty()) win32keep::Warn(window, failed);
+        session.SaveInBackground(*target, all, {[window] { return win32keep::ClientPng(window); }, "\r\n"});
     }
 }
 
@@ -321,7 +319,10 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
             return 0;
         }
         case WM_TIMER:
-            if (w == kTimer1) form->paper->Tell(form->session->Tick());
+            if (w == kTimer1) {
+                form->paper->Tell(form->session->Tick());
+                for (const std::string& failed : form->session->SaveFailures()) win32keep::Warn(window, failed);
+            }
             return 0;
         case WM_COMMAND:
             if (LOWORD(w) == kNewPageId && HIWORD(w) == BN_CLICKED) {

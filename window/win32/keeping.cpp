@@ -43,7 +43,7 @@ bool CopyText(HWND owner, const std::u16string& text) {
     return put;
 }
 
-std::optional<keep::Target> AskSavePath(HWND owner, bool allPages) {
+std::optional<keep::Target> AskSavePath(HWND owner, bool allPages, const std::filesystem::path& folder) {
     const std::time_t now = std::time(nullptr);
     std::wstring name = Wide(keep::DefaultName(*std::localtime(&now), keep::Format::kPdf));
     name.resize(MAX_PATH * 4);
@@ -61,6 +61,8 @@ std::optional<keep::Target> AskSavePath(HWND owner, bool allPages) {
     dialog.lpstrFile = name.data();
     dialog.nMaxFile = static_cast<DWORD>(name.size());
     dialog.lpstrTitle = title.c_str();
+    const std::wstring initial = folder.wstring();
+    if (!initial.empty()) dialog.lpstrInitialDir = initial.c_str();
     dialog.lpstrDefExt = L"pdf";  // the chosen type's extension when the name has none
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
     if (!GetSaveFileNameW(&dialog)) return std::nullopt;

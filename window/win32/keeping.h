@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -20,8 +21,9 @@ std::wstring Wide(const std::string& utf8);
 // ended with CR LF; false when the clipboard could not be had.
 bool CopyText(HWND owner, const std::u16string& text);
 // Where the user chose to save the page, or every page when `allPages`, in the save
-// dialog, or nothing when they cancelled.
-std::optional<keep::Target> AskSavePath(HWND owner, bool allPages);
+// dialog opened in `folder` (empty: where Windows opens it), or nothing when they
+// cancelled.
+std::optional<keep::Target> AskSavePath(HWND owner, bool allPages, const std::filesystem::path& folder);
 
 // The window's client area as it stands on screen, as a PNG file.
 std::string ClientPng(HWND window);
