@@ -18,6 +18,7 @@ from fontTools.pens.basePen import BasePen
 from fontTools.ttLib import TTFont
 
 UNDEFINED = {0x81, 0x8D, 0x8F, 0x90, 0x9D}  # the code page's gaps
+FAMILY = "Pexal Cell Sans"
 
 
 def character(code):
@@ -75,6 +76,16 @@ def main():
         font["hmtx"][name] = (advance, lsb)
     font["hhea"].advanceWidthMax = advance
 
+    # A font changed so is a font of its own, by a name of its own: one the window's
+    # Liberation Sans cannot be mistaken for when both are registered.
+    for record in font["name"].names:
+        if record.nameID in (1, 4, 16):
+            record.string = FAMILY
+        elif record.nameID == 6:
+            record.string = FAMILY.replace(" ", "")
+        elif record.nameID == 3:
+            record.string = FAMILY + " Regular"
+
     cmap = font.getBestCmap()
     glyph_set = font.getGlyphSet()
     glyphs, outlines = [], []
@@ -97,6 +108,7 @@ def main():
                   % (em, hhea.ascent, hhea.descent))
         cpp.write("const int kBox[4] = {%d, %d, %d, %d};\n" % (head.xMin, head.yMin, head.xMax, head.yMax))
         cpp.write("const int kAdvance = %d;\n" % advance)
+        cpp.write('const char kFamily[] = "%s";\n' % FAMILY)
         cpp.write("const std::uint16_t kGlyphOf[256] = {%s};\n" % ", ".join(map(str, glyphs)))
         cpp.write("const char* const kOutline[256] = {\n    %s};\n" % ",\n    ".join(outlines))
         cpp.write("\n}  // namespace pdf_font\n")

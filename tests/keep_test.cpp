@@ -91,7 +91,7 @@ TEST_F(Pdf, EveryReaderReadsThePageTextAndTheFileIsSmall) {
     EXPECT_NE(info.find("Pages: 2\n"), std::string::npos) << info;
     EXPECT_NE(info.find("Page size: 204.75 x 297 pts"), std::string::npos) << info;  // 273 x 396 pixels
     const std::string fonts = Capture("pdffonts '" + path + "' | tail -n +3 | tr -s ' '");
-    EXPECT_EQ(fonts.substr(0, fonts.find(" yes yes yes ")), "PEXALA+LiberationSans CID TrueType Identity-H") << fonts;
+    EXPECT_EQ(fonts.substr(0, fonts.find(" yes yes yes ")), "PEXALA+PexalCellSans CID TrueType Identity-H") << fonts;
 
     // A full page, overprinted, once and then 2,000 times: the font and the paper are
     // written once, each further page is its text.

@@ -230,16 +230,34 @@ TEST_F(Window, TheUserKeepsThePageAsTextPdfPngAndOnPaper) {
     EXPECT_EQ(pexal_test::Capture("pdfinfo '" + (base + "s.pdf").toStdString() + "' | grep Pages: | tr -s ' '"), "Pages: 2");
     EXPECT_EQ(pexal_test::Capture("pdftotext -f 2 '" + (base + "s.pdf").toStdString() + "' - | tr -d '\\f'"), "second");
 
-    QPrinter printer;  // on paper, through Qt's own PDF output
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(base + "-printed.pdf");
-    form->PrintOn(printer);
-    pexal_test::Capture("pdftoppm -r 48 -singlefile -png '" + (base + "-printed.pdf").toStdString() + "' '" +
-                        (base + "-printed").toStdString() + "'");
-    const QImage paper(base + "-printed.png");  // the sheet, green, with the page's ink on it
-    ASSERT_FALSE(paper.isNull());
-    EXPECT_EQ(paper.pixelColor(paper.width() / 2, paper.height() / 10), QColor(192, 255, 192));
-    EXPECT_TRUE(InkIn(paper, QRect(0, paper.height() / 5, paper.width(), paper.height() / 10), 100));
+    // On paper, through Qt's own PDF output: the current page as the whole sheet, green,
+    // with the page's ink on it, filling the paper's width; then every page of the run,
+    // each the page alone on white paper, its text kept as text.
+    const auto print = [&](const std::string& name, int first, int last, bool wholeSheet) {
+        QPrinter printer;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(base + name.c_str() + ".pdf");
+        form->PrintOn(printer, first, last, {wholeSheet});
+        const std::string pdf = (base + name.c_str() + ".pdf").toStdString();
+        pexal_test::Capture("pdftoppm -r 48 -f 1 -singlefile -png '" + pdf + "' '" + (base + name.c_str()).toStdString() + "'");
+        return QImage(base + name.c_str() + ".png").convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage sheet = print("-sheet", 1, 1, true);
+    ASSERT_FALSE(sheet.isNull());
+    EXPECT_EQ(sheet.pixelColor(sheet.width() / 2, sheet.height() / 10), QColor(192, 255, 192));
+    EXPECT_TRUE(InkIn(sheet, QRect(0, sheet.height() / 5, sheet.width(), sheet.height() / 10), 100));
+    const QImage alone = print("-pages", 0, 1, false);
+    const QRect ink = pexal_test::InkBox(alone, 100);
+    EXPECT_LT(ink.top(), alone.height() / 10) << "the page's first line, near the paper's top";
+    bool green = false;
+    for (int y = 0; y < alone.height(); y += 4) {
+        for (int x = 0; x < alone.width(); x += 4) green = green || qGreen(alone.pixel(x, y)) > qRed(alone.pixel(x, y)) + 30;
+    }
+    EXPECT_FALSE(green) << "the page alone spares the paper the sheet's green";
+    const std::string pages = (base + "-pages.pdf").toStdString();
+    EXPECT_EQ(pexal_test::Capture("pdfinfo '" + pages + "' | grep Pages: | tr -s ' '"), "Pages: 2");
+    EXPECT_EQ(pexal_test::Capture("pdftotext -layout -l 1 '" + pages + "' - | sed 's/ *$//' | tr -d '\\f'"), says.toStdString());
+    EXPECT_EQ(pexal_test::Capture("pdftotext -f 2 '" + pages + "' - | tr -d '\\f'"), "second");
     // Print asks where to print, through the print module the window loads then.
     std::string asked = "nothing";
     QTimer::singleShot(0, [&] {

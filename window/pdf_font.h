@@ -9,6 +9,7 @@
 namespace pdf_font {
 
 extern const std::string_view kFont;  // a TrueType file
+extern const char kFamily[];          // its name: not Liberation Sans, which it no longer is
 extern const int kUnitsPerEm, kAscent, kDescent, kAdvance;
 extern const int kBox[4];  // xMin, yMin, xMax, yMax
 // By windows-1252 code: the glyph the page draws for it (0, the mark, where the font has

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -122,16 +123,17 @@ private:
 int WriteFont(Writer& pdf) {
     const int type0 = pdf.Reserve(), cid = pdf.Reserve(), descriptor = pdf.Reserve();
     const int file = pdf.Reserve(), toGlyph = pdf.Reserve(), toUnicode = pdf.Reserve();
-    constexpr char kName[] = "/PEXALA+LiberationSans";  // a subset's tag, as PDF names them
-    pdf.Object(type0, std::string("<</Type /Font /Subtype /Type0 /BaseFont ") + kName +
+    std::string kName = std::string("/PEXALA+") + pdf_font::kFamily;  // a subset's tag, as PDF names them
+    kName.erase(std::remove(kName.begin(), kName.end(), ' '), kName.end());
+    pdf.Object(type0, "<</Type /Font /Subtype /Type0 /BaseFont " + kName +
                           " /Encoding /Identity-H /DescendantFonts [" + Ref(cid) + "] /ToUnicode " +
                           Ref(toUnicode) + ">>");
     const auto em = [](int units) { return std::to_string(std::lround(units * 1000.0 / pdf_font::kUnitsPerEm)); };
-    pdf.Object(cid, std::string("<</Type /Font /Subtype /CIDFontType2 /BaseFont ") + kName +
+    pdf.Object(cid, "<</Type /Font /Subtype /CIDFontType2 /BaseFont " + kName +
                         " /CIDSystemInfo <</Registry (Adobe) /Ordering (Identity) /Supplement 0>> /FontDescriptor " +
                         Ref(descriptor) + " /W [0 255 " + Number(pexal::kCellWidth * 1000 / kGlyphPixels) + "] /CIDToGIDMap " + Ref(toGlyph) + ">>");
     const int* box = pdf_font::kBox;
-    pdf.Object(descriptor, std::string("<</Type /FontDescriptor /FontName ") + kName + " /Flags 32 /FontBBox [" +
+    pdf.Object(descriptor, "<</Type /FontDescriptor /FontName " + kName + " /Flags 32 /FontBBox [" +
                                em(box[0]) + " " + em(box[1]) + " " + em(box[2]) + " " + em(box[3]) +
                                "] /ItalicAngle 0 /Ascent " + em(pdf_font::kAscent) + " /Descent " +
                                em(pdf_font::kDescent) + " /CapHeight " + em(pdf_font::kAscent) +

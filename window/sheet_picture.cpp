@@ -1,5 +1,7 @@
 #include "window/sheet_picture.h"
 
+#include <algorithm>
+
 namespace sheet {
 
 void Canvas::Line(double x, double top, const std::array<std::uint8_t, pexal::kColumns>& codes) {
@@ -37,6 +39,21 @@ void DrawInk(Canvas& canvas, const General::PageRecord& page, double left, doubl
 void DrawSheet(Canvas& canvas, const General::PageRecord& page) {
     DrawPaper(canvas);
     DrawInk(canvas, page, kPageLeft, kPageTop);
+}
+
+Placement PlaceOnPaper(double width, double height, const PrintChoice& choice) {
+    const double w = choice.wholeSheet ? kSheetWidth : pexal::kPageWidth;
+    const double h = choice.wholeSheet ? kSheetHeight : pexal::kPageHeight;
+    const double scale = std::min(width / w, height / h);
+    return {scale, (width - w * scale) / 2, (height - h * scale) / 2};
+}
+
+void DrawPrinted(Canvas& canvas, const General::PageRecord& page, const PrintChoice& choice) {
+    if (choice.wholeSheet) {
+        DrawSheet(canvas, page);
+    } else {
+        DrawInk(canvas, page, 0, 0);
+    }
 }
 
 }  // namespace sheet

@@ -41,4 +41,18 @@ void DrawInk(Canvas& canvas, const General::PageRecord& page, double left, doubl
 // Both: the sheet as it looks.
 void DrawSheet(Canvas& canvas, const General::PageRecord& page);
 
+// What printing a page puts on paper: the sheet as it looks, or (the default, sparing a
+// real printer a sheet of green ink) the page's ink alone on the white paper.
+struct PrintChoice {
+    bool wholeSheet = false;
+};
+// Where it goes on a printable area `width` x `height` (in any unit): scaled from sheet
+// pixels to fill it as far as it fits, and centred.
+struct Placement {
+    double scale, x, y;
+};
+Placement PlaceOnPaper(double width, double height, const PrintChoice& choice);
+// Draws it, in sheet pixels from its own top-left corner.
+void DrawPrinted(Canvas& canvas, const General::PageRecord& page, const PrintChoice& choice);
+
 }  // namespace sheet

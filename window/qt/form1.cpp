@@ -10,6 +10,8 @@
 #include <QCoreApplication>
 #include <QLibrary>
 #include <QPagedPaintDevice>
+#include <QFontDatabase>
+#include <QGlyphRun>
 #include <QRawFont>
 #include <QSettings>
 #include <QPixmap>
@@ -23,12 +25,14 @@
 
 #include "common/facts.h"
 #include "common/text.h"
+#include "common/windows1252.h"
 #include "window/qt/decoration.h"
 #include "window/qt/print_module.h"
 #include "window/qt/pam.h"
 #include "window/qt/paper.h"
 #include "window/qt/printer_font.h"
 #include "window/keep.h"
+#include "window/pdf_font.h"
 #include "window/sheet.h"
 #include "window/sheet_picture.h"
 
@@ -52,11 +56,19 @@ Control* Place(Control* control, const sheet::Control& where) {
     return control;
 }
 
-// The sheet onto a painter in the sheet's pixels, as the PDF draws it.
+// The sheet onto a painter in the sheet's pixels, as the PDF draws it: the page's lines
+// as text in the PDF's font (the screen's glyphs, a cell wide each, so that a printer's
+// PDF keeps words whole), overprinted ink as outlines.
 class PainterCanvas final : public sheet::Canvas {
 public:
     explicit PainterCanvas(QPainter& painter) : painter_(painter) {
-        font_.loadFromData(PrinterFontData(), sheet::kGlyphPixels, QFont::PreferNoHinting);
+        ink_.loadFromData(PrinterFontData(), sheet::kGlyphPixels, QFont::PreferNoHinting);
+        static const int registered = QFontDatabase::addApplicationFontFromData(
+            QByteArray::fromRawData(pdf_font::kFont.data(), static_cast<qsizetype>(pdf_font::kFont.size())));
+        QFont font(QFontDatabase::applicationFontFamilies(registered).value(0, pdf_font::kFamily));
+        font.setPixelSize(static_cast<int>(sheet::kGlyphPixels));
+        font.setHintingPreference(QFont::PreferNoHinting);
+        text_ = QRawFont::fromFont(font);
         painter_.setRenderHint(QPainter::Antialiasing);
     }
     void Fill(double x, double y, double width, double height, sheet::Rgb colour) override {
@@ -71,14 +83,29 @@ public:
         painter_.setBrush(Qt::white);
         painter_.drawEllipse(QRectF(x, y, size, size).adjusted(0.5, 0.5, -0.5, -0.5));
     }
+    void Line(double x, double top, const std::array<std::uint8_t, pexal::kColumns>& codes) override {
+        QString line;
+        QList<QPointF> at;
+        for (int k = 0; k < pexal::kColumns; ++k) {
+            if (codes[k] == 0) continue;
+            line += QChar(pexal::FromWindows1252(codes[k]));
+            at << QPointF(k * pexal::kCellWidth, 0);
+        }
+        QGlyphRun run;
+        run.setRawFont(text_);
+        run.setGlyphIndexes(text_.glyphIndexesForString(line));
+        run.setPositions(at);
+        painter_.setPen(Qt::black);
+        painter_.drawGlyphRun(QPointF(x, top + qRound(text_.ascent())), run);
+    }
     void Under(double x, double top, std::uint8_t code) override {
         QPointF baseline;
-        DrawCode(painter_, font_, QPointF(x, top), code, &baseline);
+        DrawCode(painter_, ink_, QPointF(x, top), code, &baseline);
     }
 
 private:
     QPainter& painter_;
-    QRawFont font_;
+    QRawFont ink_, text_;
 };
 
 }  // namespace
@@ -191,13 +218,20 @@ std::string Form1::SaveAllPages(const QString& path) {
     return session_->Save({path.toStdString(), keep::Format::kPdf}, true, Sources());
 }
 
-void Form1::PrintOn(QPagedPaintDevice& printer) {
+void Form1::PrintOn(QPagedPaintDevice& printer, int first, int last, const sheet::PrintChoice& choice) {
+    const std::vector<General::PageRecord> pages = session_->Pages();
     QPainter painter(&printer);
-    const QRectF page = printer.pageLayout().paintRectPixels(printer.logicalDpiX());
-    const qreal scale = std::min(page.width() / sheet::kSheetWidth, page.height() / sheet::kSheetHeight);
-    painter.scale(scale, scale);
-    PainterCanvas canvas(painter);
-    sheet::DrawSheet(canvas, session_->Page().Record());
+    for (int k = std::max(first, 0); k <= std::min<int>(last, static_cast<int>(pages.size()) - 1); ++k) {
+        if (k > std::max(first, 0)) printer.newPage();
+        const QRectF area = printer.pageLayout().paintRectPixels(printer.logicalDpiX());
+        const sheet::Placement place = sheet::PlaceOnPaper(area.width(), area.height(), choice);
+        painter.save();
+        painter.translate(place.x, place.y);
+        painter.scale(place.scale, place.scale);
+        PainterCanvas canvas(painter);
+        sheet::DrawPrinted(canvas, pages[k], choice);
+        painter.restore();
+    }
 }
 
 void Form1::SaveInBackground(const keep::Target& target, bool allPages) {
@@ -232,7 +266,10 @@ void Form1::AskToPrint() {
         QMessageBox::warning(this, sheet::kCaption, "Printing is not available: " + module.errorString());
         return;
     }
-    ask(this, [](QPagedPaintDevice& printer, void* form) { static_cast<Form1*>(form)->PrintOn(printer); },
+    ask(this, static_cast<int>(session_->Pages().size()),
+        [](QPagedPaintDevice& printer, const PexalPrintJob& job, void* form) {
+            static_cast<Form1*>(form)->PrintOn(printer, job.first, job.last, {job.wholeSheet});
+        },
         this);
 }
 

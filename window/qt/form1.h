@@ -10,6 +10,7 @@
 #include <string>
 
 #include "window/session.h"
+#include "window/sheet_picture.h"
 
 class QLabel;
 class QPagedPaintDevice;
@@ -28,7 +29,8 @@ public:
     void CopyText();
     std::string SavePage(const QString& path);
     std::string SaveAllPages(const QString& path);
-    void PrintOn(QPagedPaintDevice& printer);
+    // Pages `first` to `last` of the run, fitted to the printer's paper and centred.
+    void PrintOn(QPagedPaintDevice& printer, int first, int last, const sheet::PrintChoice& choice);
     // What the save dialog's answer does: the file made and written while printing goes
     // on, and a failure shown once it is known.
     void SaveInBackground(const keep::Target& target, bool allPages);

@@ -6,11 +6,20 @@
 class QPagedPaintDevice;
 class QWidget;
 
-// Draws the page onto `device`, a printer's page; `context` is the caller's.
-using PexalDrawOn = void (*)(QPagedPaintDevice& device, void* context);
+// What the user chose to print: pages `first` to `last` of the run (0 the first, the
+// current page last), and whether the whole sheet or the page alone.
+struct PexalPrintJob {
+    int first, last;
+    bool wholeSheet;
+};
 
-// Asks, with the system's print dialog over `parent`, where and how to print, and prints
-// one page with `draw` unless the user cancels. Whether it printed.
-extern "C" bool PexalAskAndPrint(QWidget* parent, PexalDrawOn draw, void* context);
+// Draws the pages asked for onto `device`, a printer; `context` is the caller's.
+using PexalDrawOn = void (*)(QPagedPaintDevice& device, const PexalPrintJob& job, void* context);
+
+// Asks, with the system's print dialog over `parent`, where to print, which of the run's
+// `pages` (the current one, by default, or all, or a range) and whether the whole sheet
+// (by default the page alone); prints them with `draw` unless the user cancels. Whether
+// it printed.
+extern "C" bool PexalAskAndPrint(QWidget* parent, int pages, PexalDrawOn draw, void* context);
 
 inline constexpr char kPexalAskAndPrint[] = "PexalAskAndPrint";

@@ -104,7 +104,7 @@ void Do(HWND window, Form1& form, printer::Action action) {
     if (action == printer::Action::kCopyText) {
         win32keep::CopyText(window, session.Text());
     } else if (action == printer::Action::kPrint) {
-        win32keep::PrintSheet(window, session.Page().Record(), form.face);
+        win32keep::PrintPages(window, session.Pages(), form.face);
     } else {
         const bool all = action == printer::Action::kSaveAllPages;
         const std::optional<keep::Target> target = win32keep::AskSavePath(window, all, session.SaveFolder());

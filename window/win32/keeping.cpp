@@ -127,7 +127,8 @@ namespace {
 // The sheet onto a printer's device context, `scale` device pixels a sheet pixel.
 class GdiCanvas final : public sheet::Canvas {
 public:
-    GdiCanvas(HDC dc, double scale, const std::string& face) : dc_(dc), scale_(scale) {
+    GdiCanvas(HDC dc, const sheet::Placement& place, const std::string& face)
+        : dc_(dc), scale_(place.scale), x_(place.x), y_(place.y) {
         font_.Reset(CreateFontA(-S(sheet::kGlyphPixels), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
                                 OUT_OUTLINE_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                                 DEFAULT_PITCH, face.c_str()));
@@ -146,25 +147,27 @@ public:
     }
     void Fill(double x, double y, double width, double height, sheet::Rgb c) override {
         Gdi<HBRUSH> brush(CreateSolidBrush(RGB(c.red, c.green, c.blue)));
-        const RECT box = {S(x), S(y), S(x + width), S(y + height)};
+        const RECT box = {X(x), Y(y), X(x + width), Y(y + height)};
         FillRect(dc_, &box, brush.get());
     }
     void Dash(double x1, double x2, double y) override {
-        MoveToEx(dc_, S(x1), S(y + 0.5), nullptr);
-        LineTo(dc_, S(x2), S(y + 0.5));
+        MoveToEx(dc_, X(x1), Y(y + 0.5), nullptr);
+        LineTo(dc_, X(x2), Y(y + 0.5));
     }
     void Hole(double x, double y, double size) override {
-        Ellipse(dc_, S(x + 0.5), S(y + 0.5), S(x + size - 0.5), S(y + size - 0.5));
+        Ellipse(dc_, X(x + 0.5), Y(y + 0.5), X(x + size - 0.5), Y(y + size - 0.5));
     }
-    void Under(double x, double top, std::uint8_t code) override {
+    void Under(double x, double top, std::uint8_t code) override {  // text, on a printer's context
         const char c = static_cast<char>(code);
-        TextOutA(dc_, S(x), S(top), &c, 1);
+        TextOutA(dc_, X(x), Y(top), &c, 1);
     }
 
 private:
     int S(double pixels) const { return static_cast<int>(pixels * scale_ + 0.5); }
+    int X(double pixels) const { return static_cast<int>(x_ + pixels * scale_ + 0.5); }
+    int Y(double pixels) const { return static_cast<int>(y_ + pixels * scale_ + 0.5); }
     HDC dc_;
-    double scale_;
+    double scale_, x_, y_;
     Gdi<HFONT> font_;
     Gdi<HPEN> pen_;
     HGDIOBJ oldFont_ = nullptr, oldPen_ = nullptr, oldBrush_ = nullptr;
@@ -172,33 +175,47 @@ private:
 
 }  // namespace
 
-bool PrintSheet(HWND owner, const General::PageRecord& page, const std::string& face) {
+bool PrintPages(HWND owner, const std::vector<General::PageRecord>& pages, const std::string& face) {
+    PRINTPAGERANGE range = {1, static_cast<DWORD>(pages.size())};
     PRINTDLGEXW dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
-    dialog.Flags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION | PD_NOCURRENTPAGE;
+    dialog.Flags = PD_RETURNDC | PD_NOSELECTION | PD_CURRENTPAGE;  // the current page, unless asked
+    dialog.nPageRanges = 1;
+    dialog.nMaxPageRanges = 1;
+    dialog.lpPageRanges = &range;
+    dialog.nMinPage = 1;
+    dialog.nMaxPage = static_cast<DWORD>(pages.size());
     dialog.nStartPage = START_PAGE_GENERAL;
-    if (PrintDlgExW(&dialog) != S_OK || dialog.dwResultAction != PD_RESULT_PRINT || dialog.hDC == nullptr) {
-        if (dialog.hDC != nullptr) DeleteDC(dialog.hDC);
-        if (dialog.hDevMode != nullptr) GlobalFree(dialog.hDevMode);
-        if (dialog.hDevNames != nullptr) GlobalFree(dialog.hDevNames);
-        return false;
+    const bool asked = PrintDlgExW(&dialog) == S_OK && dialog.dwResultAction == PD_RESULT_PRINT && dialog.hDC != nullptr;
+    std::size_t first = pages.size() - 1, last = pages.size() - 1;
+    if (!(dialog.Flags & PD_CURRENTPAGE)) first = 0;
+    if (dialog.Flags & PD_PAGENUMS) {
+        first = std::clamp<std::size_t>(range.nFromPage, 1, pages.size()) - 1;
+        last = std::clamp<std::size_t>(range.nToPage, first + 1, pages.size()) - 1;
     }
-    const HDC printer = dialog.hDC;
-    const double scale = std::min(GetDeviceCaps(printer, HORZRES) / sheet::kSheetWidth,
-                                  GetDeviceCaps(printer, VERTRES) / sheet::kSheetHeight);
-    DOCINFOW document = {};
-    document.cbSize = sizeof document;
-    document.lpszDocName = L"Pexal Printer page";
-    bool printed = StartDocW(printer, &document) > 0 && StartPage(printer) > 0;
-    if (printed) {
-        {
-            GdiCanvas canvas(printer, scale, face);
-            sheet::DrawSheet(canvas, page);
+    bool printed = false;
+    if (asked) {
+        const HDC printer = dialog.hDC;
+        DOCINFOW document = {};
+        document.cbSize = sizeof document;
+        document.lpszDocName = L"Pexal Printer pages";
+        printed = StartDocW(printer, &document) > 0;
+        const sheet::PrintChoice choice;  // the page alone: the system's dialog has no place to ask
+        const sheet::Placement place = sheet::PlaceOnPaper(GetDeviceCaps(printer, HORZRES),
+                                                           GetDeviceCaps(printer, VERTRES), choice);
+        for (std::size_t k = first; printed && k <= last; ++k) {
+            printed = StartPage(printer) > 0;
+            if (!printed) break;
+            {
+                GdiCanvas canvas(printer, place, face);
+                sheet::DrawPrinted(canvas, pages[k], choice);
+            }
+            printed = EndPage(printer) > 0;
         }
-        printed = EndPage(printer) > 0 && EndDoc(printer) > 0;
+        printed = printed && EndDoc(printer) > 0;
     }
-    DeleteDC(printer);
+    if (dialog.hDC != nullptr) DeleteDC(dialog.hDC);
     if (dialog.hDevMode != nullptr) GlobalFree(dialog.hDevMode);
     if (dialog.hDevNames != nullptr) GlobalFree(dialog.hDevNames);
     return printed;

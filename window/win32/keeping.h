@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "printhead/page_record.h"
 #include "window/keep.h"
@@ -28,9 +29,11 @@ std::optional<keep::Target> AskSavePath(HWND owner, bool allPages, const std::fi
 // The window's client area as it stands on screen, as a PNG file.
 std::string ClientPng(HWND window);
 
-// Asks for a printer and prints the sheet with `page` on it, in `face`; false when the
-// user cancelled or printing failed.
-bool PrintSheet(HWND owner, const General::PageRecord& page, const std::string& face);
+// Asks for a printer and which of `pages` (the run's, the current one last, which is
+// printed unless the user asks for all or a range), and prints each page alone, fitted to
+// the paper and centred, its text in `face`; false when the user cancelled or printing
+// failed.
+bool PrintPages(HWND owner, const std::vector<General::PageRecord>& pages, const std::string& face);
 
 // Shows `sentence` in a warning box over `owner`.
 void Warn(HWND owner, const std::string& sentence);
