@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "printhead/page_record.h"
 #include "tests/ink.h"
@@ -22,6 +23,7 @@
 #include "window/keep.h"
 #include "window/png.h"
 #include "window/sheet_pdf.h"
+#include "window/sheet_picture.h"
 
 namespace {
 
@@ -189,6 +191,12 @@ TEST_F(Saving, TheFileIsWrittenWholeWhereTheNameLeadsOrNotAtAll) {
         {"all.png", 1, true, "all.png", keep::Format::kPdf},        // every page is a PDF
         {"all", 0, true, "all.pdf", keep::Format::kPdf},
     };
+    using R = sheet::PrintRange;  // and a print dialog's: the run's pages it asks for, from 0
+    for (const auto& [range, from, to, first, last] : {std::tuple{R::kCurrentPage, 1, 9, 2, 2}, {R::kAllPages, 1, 1, 0, 2},
+                                                       {R::kFromTo, 2, 9, 1, 2}, {R::kFromTo, 0, 0, 0, 0}}) {
+        const sheet::PageSpan span = sheet::PagesToPrint(range, from, to, 3);
+        EXPECT_EQ(std::make_pair(span.first, span.last), std::make_pair(first, last)) << from << "-" << to;
+    }
     for (const auto& a : answers) {
         const keep::Target target = keep::Resolve(a.typed, a.chosen, a.allPages);
         EXPECT_EQ(std::make_pair(target.path.string(), target.format), std::make_pair(a.path, a.format)) << a.typed;

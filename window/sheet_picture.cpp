@@ -41,6 +41,13 @@ void DrawSheet(Canvas& canvas, const General::PageRecord& page) {
     DrawInk(canvas, page, kPageLeft, kPageTop);
 }
 
+PageSpan PagesToPrint(PrintRange range, int from, int to, int count) {
+    if (range == PrintRange::kAllPages) return {0, count - 1};
+    if (range == PrintRange::kCurrentPage || count < 1) return {count - 1, count - 1};
+    const int first = std::clamp(from, 1, count) - 1;
+    return {first, std::clamp(to, first + 1, count) - 1};
+}
+
 Placement PlaceOnPaper(double width, double height, const PrintChoice& choice) {
     const double w = choice.wholeSheet ? kSheetWidth : pexal::kPageWidth;
     const double h = choice.wholeSheet ? kSheetHeight : pexal::kPageHeight;

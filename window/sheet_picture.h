@@ -46,6 +46,13 @@ void DrawSheet(Canvas& canvas, const General::PageRecord& page);
 struct PrintChoice {
     bool wholeSheet = false;
 };
+// Which of a run's `count` pages (the current one last) a print dialog's answer asks for:
+// the current page, all, or pages `from` to `to` (counted from 1, clamped to the run).
+enum class PrintRange { kCurrentPage, kAllPages, kFromTo };  // as the print module numbers them
+struct PageSpan {
+    int first, last;  // from 0
+};
+PageSpan PagesToPrint(PrintRange range, int from, int to, int count);
 // Where it goes on a printable area `width` x `height` (in any unit): scaled from sheet
 // pixels to fill it as far as it fits, and centred.
 struct Placement {

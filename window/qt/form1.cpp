@@ -257,6 +257,9 @@ void Form1::AskToSave(bool allPages) {
     SaveInBackground(keep::Resolve(path.toStdString(), static_cast<int>(types.indexOf(type)), allPages), allPages);
 }
 
+static_assert(static_cast<int>(sheet::PrintRange::kAllPages) == PexalPrintJob::kAllPages &&
+              static_cast<int>(sheet::PrintRange::kFromTo) == PexalPrintJob::kFromTo);
+
 // The module lies where it was installed, as seen from the program: in the build tree
 // the same way as from an installed program.
 void Form1::AskToPrint() {
@@ -267,8 +270,11 @@ void Form1::AskToPrint() {
         return;
     }
     ask(this, static_cast<int>(session_->Pages().size()),
-        [](QPagedPaintDevice& printer, const PexalPrintJob& job, void* form) {
-            static_cast<Form1*>(form)->PrintOn(printer, job.first, job.last, {job.wholeSheet});
+        [](QPagedPaintDevice& printer, const PexalPrintJob& job, void* context) {
+            auto* form = static_cast<Form1*>(context);
+            const sheet::PageSpan span = sheet::PagesToPrint(static_cast<sheet::PrintRange>(job.range), job.from, job.to,
+                                                             static_cast<int>(form->session_->Pages().size()));
+            form->PrintOn(printer, span.first, span.last, {job.wholeSheet});
         },
         this);
 }

@@ -5,7 +5,6 @@
 #include <QPrinter>
 #include <QVBoxLayout>
 
-#include <algorithm>
 
 extern "C" Q_DECL_EXPORT bool PexalAskAndPrint(QWidget* parent, int pages, PexalDrawOn draw, void* context) {
     QPrinter printer(QPrinter::HighResolution);
@@ -21,12 +20,9 @@ extern "C" Q_DECL_EXPORT bool PexalAskAndPrint(QWidget* parent, int pages, Pexal
     (new QVBoxLayout(sheet))->addWidget(whole);
     dialog.setOptionTabs({sheet});
     if (dialog.exec() != QDialog::Accepted) return false;
-    PexalPrintJob job{pages - 1, pages - 1, whole->isChecked()};
-    if (printer.printRange() == QPrinter::AllPages) job.first = 0;
-    if (printer.printRange() == QPrinter::PageRange) {
-        job.first = std::clamp(printer.fromPage(), 1, pages) - 1;
-        job.last = std::clamp(printer.toPage(), job.first + 1, pages) - 1;
-    }
-    draw(printer, job, context);
+    const PexalPrintJob::Range range = printer.printRange() == QPrinter::AllPages    ? PexalPrintJob::kAllPages
+                                       : printer.printRange() == QPrinter::PageRange ? PexalPrintJob::kFromTo
+                                                                                     : PexalPrintJob::kCurrentPage;
+    draw(printer, {range, printer.fromPage(), printer.toPage(), whole->isChecked()}, context);
     return true;
 }

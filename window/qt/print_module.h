@@ -6,10 +6,11 @@
 class QPagedPaintDevice;
 class QWidget;
 
-// What the user chose to print: pages `first` to `last` of the run (0 the first, the
-// current page last), and whether the whole sheet or the page alone.
+// What the user chose to print: the current page, every page or pages `from` to `to`
+// (from 1) of the run, and whether the whole sheet or the page alone.
 struct PexalPrintJob {
-    int first, last;
+    enum Range { kCurrentPage, kAllPages, kFromTo } range;
+    int from, to;
     bool wholeSheet;
 };
 

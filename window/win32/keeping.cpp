@@ -188,12 +188,10 @@ bool PrintPages(HWND owner, const std::vector<General::PageRecord>& pages, const
     dialog.nMaxPage = static_cast<DWORD>(pages.size());
     dialog.nStartPage = START_PAGE_GENERAL;
     const bool asked = PrintDlgExW(&dialog) == S_OK && dialog.dwResultAction == PD_RESULT_PRINT && dialog.hDC != nullptr;
-    std::size_t first = pages.size() - 1, last = pages.size() - 1;
-    if (!(dialog.Flags & PD_CURRENTPAGE)) first = 0;
-    if (dialog.Flags & PD_PAGENUMS) {
-        first = std::clamp<std::size_t>(range.nFromPage, 1, pages.size()) - 1;
-        last = std::clamp<std::size_t>(range.nToPage, first + 1, pages.size()) - 1;
-    }
+    const sheet::PageSpan span = sheet::PagesToPrint(
+        dialog.Flags & PD_PAGENUMS ? sheet::PrintRange::kFromTo
+        : dialog.Flags & PD_CURRENTPAGE ? sheet::PrintRange::kCurrentPage : sheet::PrintRange::kAllPages,
+        static_cast<int>(range.nFromPage), static_cast<int>(range.nToPage), static_cast<int>(pages.size()));
     bool printed = false;
     if (asked) {
         const HDC printer = dialog.hDC;
@@ -204,7 +202,7 @@ bool PrintPages(HWND owner, const std::vector<General::PageRecord>& pages, const
         const sheet::PrintChoice choice;  // the page alone: the system's dialog has no place to ask
         const sheet::Placement place = sheet::PlaceOnPaper(GetDeviceCaps(printer, HORZRES),
                                                            GetDeviceCaps(printer, VERTRES), choice);
-        for (std::size_t k = first; printed && k <= last; ++k) {
+        for (int k = span.first; printed && k <= span.last; ++k) {
             printed = StartPage(printer) > 0;
             if (!printed) break;
             {
