@@ -69,21 +69,31 @@ void ReleaseStartupMessages() {
 }  // namespace
 
 // A scale no screen needs would make the window and its page image grow by the hundreds of
-// megabytes, and the printer stop taking bytes while it draws them.
+// megabytes, and the printer stop taking bytes while it draws them; one of zero, below
+// zero, not a number or next to nothing would leave nothing to draw. Each of Qt's scale
+// variables is held to what a screen may really ask; QT_SCREEN_SCALE_FACTORS is a list,
+// each entry a factor or "screen=factor".
 bool ScaleIsSane() {
     const struct {
         const char* name;
-        double most;
-    } limits[] = {{"QT_SCALE_FACTOR", 8}, {"QT_FONT_DPI", 8 * 96}};
+        double least, most;
+        char separator;  // between the entries of a list
+    } limits[] = {{"QT_SCALE_FACTOR", 0.25, 8, '\0'}, {"QT_SCREEN_SCALE_FACTORS", 0.25, 8, ';'},
+                  {"QT_FONT_DPI", 24, 8 * 96, '\0'}};
     for (const auto& limit : limits) {
         const char* value = std::getenv(limit.name);
         if (value == nullptr || *value == '\0') continue;
-        const double asked = std::atof(value);
-        if (asked > limit.most) {
+        std::istringstream entries(value);
+        for (std::string entry; std::getline(entries, entry, limit.separator);) {
+            const std::string factor = entry.substr(entry.find('=') == std::string::npos ? 0 : entry.find('=') + 1);
+            char* end = nullptr;
+            const double asked = std::strtod(factor.c_str(), &end);
+            if (!factor.empty() && end != nullptr && *end == '\0' && asked >= limit.least && asked <= limit.most) continue;
             std::ostringstream line;
             line << limit.name << "=" << pexal::QuotePath(value)
-                 << " asks for a window far larger than any screen; at most " << limit.most
-                 << " is taken";
+                 << (asked > limit.most ? " asks for a window far larger than any screen"
+                                        : " is no scale a window can be drawn at")
+                 << "; " << limit.least << " to " << limit.most << " is taken";
             Say(line.str());
             return false;
         }

@@ -89,6 +89,10 @@ TEST_F(PrinterProcess, WithoutADisplayOrWithAnAbsurdScaleItSaysSoInOneLineAndExi
         {"DISPLAY", ":999999\x1b[31m", "pexal-printer: needs a graphical display"},  // no such server
         {"QT_SCALE_FACTOR", "1000", "pexal-printer: QT_SCALE_FACTOR=1000 asks for a window far larger"},
         {"QT_FONT_DPI", "100000", "pexal-printer: QT_FONT_DPI=100000 asks for a window far larger"},
+        {"QT_SCREEN_SCALE_FACTORS", "1;DP-1=1000", "pexal-printer: QT_SCREEN_SCALE_FACTORS=1;DP-1=1000 asks"},
+        {"QT_SCALE_FACTOR", "0", "pexal-printer: QT_SCALE_FACTOR=0 is no scale a window can be drawn at"},
+        {"QT_SCALE_FACTOR", "nan", "pexal-printer: QT_SCALE_FACTOR=nan is no scale"},
+        {"QT_SCREEN_SCALE_FACTORS", "1e-9", "pexal-printer: QT_SCREEN_SCALE_FACTORS=1e-9 is no scale"},
     };
     for (const auto& c : cases) {
         std::unique_ptr<pexal_test::Child> printer;
