@@ -101,9 +101,19 @@ bool ScaleIsSane() {
     return true;
 }
 
+// With no session bus, the accessibility bridge would have D-Bus launch one of its own for
+// the X display, a daemon that outlives the printer and writes under ~/.dbus: the printer
+// writes no file but the port file and leaves nothing running. Without a session bus no
+// screen reader is there to listen anyway.
+void LaunchNoSessionBus() {
+    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (bus == nullptr || *bus == '\0') ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+}
+
 int main(int, char**) {
     MakeStandardStreamsHarmless();
     if (!ScaleIsSane()) return 1;
+    LaunchNoSessionBus();
     // The printer takes no arguments; Qt's own options (-qwindowtitle, -style, ...) would
     // change the window, so Qt sees none either.
     char name[] = "pexal-printer";

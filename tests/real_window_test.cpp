@@ -65,8 +65,12 @@ TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
     if (FindProgram("import").empty() || FindProgram("xwininfo").empty()) {
         GTEST_SKIP() << "needs xwininfo and ImageMagick's import (scripts/deps installs them)";
     }
-    // The printer takes no arguments, Qt's own among them.
-    startPrinter(pexal_test::Stderr::kAsNamed, {"-qwindowtitle", "Bogus"});
+    // The printer takes no arguments, Qt's own among them; with no session bus it has none
+    // launched for it, which would outlive it and write in the home folder.
+    {
+        const ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", std::nullopt), home("HOME", dir().string());
+        startPrinter(pexal_test::Stderr::kAsNamed, {"-qwindowtitle", "Bogus"});
+    }
 
     std::string id;
     std::optional<int> exited;
@@ -93,6 +97,7 @@ TEST_F(RealWindow, ScreenshotShowsTheDressedPageWithAPrintedGlyph) {
     };
     ASSERT_TRUE(pexal_test::Within(std::chrono::seconds(10), glyphShown)) << "no glyph in the first cell";
 
+    EXPECT_FALSE(std::filesystem::exists(dir() / ".dbus")) << "a session bus was launched";
     const QRgb green = qRgb(192, 255, 192), white = qRgb(255, 255, 255);
     EXPECT_EQ(shot.pixel(4, 60), green) << "window background";
     EXPECT_EQ(shot.pixel(268, 200), green) << "right margin beside the holes";
