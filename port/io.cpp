@@ -155,16 +155,17 @@ bool ExchangeIn(LockedByte& file, std::int64_t offset, std::uint8_t value, Decid
 }
 
 // Under one exclusive lock of a file opened for this call alone, which closing confirms:
-// what was written reached the file. `held` gets the byte held, or 0 on failure.
+// what was written reached the file. `held` gets the byte held, or 0 on failure. With
+// `writable`, a file that can only be read fails even when nothing is to be stored.
 template <typename Decide>
-Status Exchange(std::int32_t port, std::uint8_t value, Decide store, std::uint8_t* held) {
+Status Exchange(std::int32_t port, std::uint8_t value, Decide store, std::uint8_t* held, bool writable) {
     Status why;
     *held = 0;
     if (!HasSlot(port, &why)) return why;
     LockedByte slot(PortFilePath(), SlotOffset(port), /*exclusive=*/true, &why);
     bool written = false;
     if (!slot.ok() || !ExchangeIn(slot, slot.offset(), value, store, held, &written, &why) ||
-        (written && !slot.Close(&why))) {
+        (written && !slot.Close(&why)) || (writable && slot.readOnly() && !slot.Write(slot.offset(), 0, &why))) {
         *held = 0;
     }
     return why;
@@ -266,12 +267,12 @@ Status WRITE_IO_BYTE(std::int32_t port, std::uint8_t value) {
 }
 
 Status TAKE_IO_BYTE(std::int32_t port, std::uint8_t* byte) {
-    return Exchange(port, 0, [](std::uint8_t held) { return held != 0; }, byte);
+    return Exchange(port, 0, [](std::uint8_t held) { return held != 0; }, byte, /*writable=*/true);
 }
 
 Status SWAP_IO_BYTE(std::int32_t port, std::uint8_t expected, std::uint8_t value,
                     std::uint8_t* held) {
-    return Exchange(port, value, [expected](std::uint8_t was) { return was == expected; }, held);
+    return Exchange(port, value, [expected](std::uint8_t was) { return was == expected; }, held, /*writable=*/false);
 }
 
 SenderLock::SenderLock() = default;

@@ -34,7 +34,8 @@ Status WRITE_IO_BYTE(std::int32_t port, std::uint8_t value);
 // not 0, stores 0 in its place. `byte` gets it only once that 0 has stuck; 0 when the
 // port is empty or any step fails (then the byte stays where it is).
 // A sender that waits for 0 sees the same handshake as with a read and a write, and a
-// byte stored between the two can no longer be overwritten unseen.
+// byte stored between the two can no longer be overwritten unseen. A file that can only
+// be read fails the take even while the port is empty: no byte could be cleared there.
 Status TAKE_IO_BYTE(std::int32_t port, std::uint8_t* byte);
 
 // Under one exclusive lock: stores `value` only when the port holds `expected`. `held`

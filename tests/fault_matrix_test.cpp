@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "port/io.h"
@@ -71,6 +72,30 @@ TEST_F(FaultMatrix, UnwritableDirectoryOrFileBlocksPrintingUntilMended) {
     fs::permissions(portFile(), fs::perms::owner_read | fs::perms::owner_write);
     ticks(2);
     EXPECT_EQ(printed->text(), "de");
+}
+
+// A file system mounted read-only: nothing can be cleared there, and so the port file does
+// not "work again" merely because its port reads empty; it does once it can be written.
+TEST_F(FaultMatrix, AReadOnlyFileSystemWorksAgainOnlyOnceAByteCanBeCleared) {
+    const fs::path mount = dir() / "ro";
+    fs::create_directory(mount);
+    const auto remount = [&](const char* how) {
+        return pexal_test::Capture("mount -o remount," + std::string(how) + " '" + mount.string() + "' 2>&1 && echo done") == "done";
+    };
+    if (!Root() || pexal_test::Capture("mount -t tmpfs -o size=1m tmpfs '" + mount.string() + "' 2>&1 && echo done") != "done") {
+        GTEST_SKIP() << "needs root to mount a file system it can make read-only";
+    }
+    const std::unique_ptr<const fs::path, void (*)(const fs::path*)> unmount(
+        &mount, [](const fs::path* at) { pexal_test::Capture("umount '" + at->string() + "'"); });
+    ::setenv("TMPDIR", mount.c_str(), 1);
+    std::ofstream(mount / "dov_port.dat", std::ios::binary) << std::string(64, '\0');
+    ASSERT_TRUE(remount("ro"));
+    ticks(10);
+    EXPECT_EQ(reportLines(), 1) << report.str();
+    EXPECT_NE(report.str().find("read-only file system"), std::string::npos) << report.str();
+    ASSERT_TRUE(remount("rw"));
+    expectRecoveryWithin1Tick(mount / "dov_port.dat", 'r');
+    EXPECT_EQ(reportLines(), 2) << report.str();
 }
 
 TEST_F(FaultMatrix, SymbolicLinkAtThePortPathIsNeverFollowed) {
