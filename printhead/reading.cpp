@@ -1,6 +1,7 @@
 #include "printhead/reading.h"
 
 #include <algorithm>
+#include <utility>
 #include <cwctype>
 
 #include "common/facts.h"
@@ -11,6 +12,13 @@ namespace General {
 namespace {
 
 const char16_t kPageEmpty[] = u"The page is empty";
+const char16_t kBell[] = u"bell";
+
+// Sentences said one after another, as one announcement.
+std::u16string Then(std::u16string first, const std::u16string& second) {
+    if (first.empty() || second.empty()) return first.empty() ? second : first;
+    return first + u". " + second;
+}
 
 // What a listener hears of an insertion: its words, on one line.
 std::u16string Spoken(std::u16string text) {
@@ -51,36 +59,62 @@ void Reading::Struck(int x, int y, std::uint8_t code) {
     struck_ = true;
 }
 
-ReadingNews Reading::Clear() {
+std::u16string Reading::Unsaid() const {
+    const std::u16string now = page_->Text();
+    std::size_t start = 0;
+    while (start < told_.size() && start < now.size() && told_[start] == now[start]) ++start;
+    return Spoken(now.substr(start));
+}
+
+ReadingNews Reading::Clear(const std::u16string& unsaid) {
     following_ = true;
     afterColumn_ = afterLine_ = 0;
-    return Tell(kPageEmpty, false);
+    std::u16string said = Then(std::exchange(phrase_, {}), unsaid);
+    return Tell(Then(std::move(said), kPageEmpty), false);
 }
 
 // The poll cycle moves one byte a tick, so a tick either struck, moved the head or idled.
 // A word ends at a space, a line at a carriage return (the head back at the margin) or a
 // line feed (the head on another line); what is left is said after a second's quiet.
-ReadingNews Reading::Tick(int headX, int headY) {
-    bool ends = false;
+ReadingNews Reading::Tick(int headX, int headY, bool pageFocused) {
+    bool ends = false, phraseEnds = false;
     if (struck_) {
         idle_ = 0;
         ends = last_ == u' ';
     } else if (headX_ >= 0 && (headY != headY_ || (headX != headX_ && headX == pexal::kOriginX))) {
-        ends = true;
+        ends = phraseEnds = true;
     } else if (idle_ < kIdleTicks && ++idle_ == kIdleTicks) {
-        ends = true;
+        ends = phraseEnds = true;
     }
+    if (rang_) ends = phraseEnds = true;  // what came before the bell is said before it
     struck_ = false;
     headX_ = headX;
     headY_ = headY;
-    if (!ends || page_->Text() == told_) return {};
-    return Tell({}, true);
+    ReadingNews news;
+    if (ends && page_->Text() != told_) {
+        news = Tell({}, true, pageFocused);
+        if (!news.heardInInsertion && phrased_) {  // gathered until the phrase ends
+            phrase_ += (phrase_.empty() || news.announcement.empty() ? u"" : u" ") + news.announcement;
+            news.announcement.clear();
+        }
+    }
+    if (news.heardInInsertion && !phrase_.empty()) {  // the reader rejoined: the rest, said
+        news.announcement = std::exchange(phrase_, {});
+        news.heardInInsertion = false;
+    } else if (!news.heardInInsertion && (phraseEnds || rang_ || !phrased_)) {
+        news.announcement = Then(std::exchange(phrase_, {}), news.announcement);
+    }
+    if (std::exchange(rang_, false)) {
+        news.announcement = Then(news.heardInInsertion ? std::u16string() : std::move(news.announcement), kBell);
+        news.heardInInsertion = false;
+    }
+    return news;
 }
 
 // Brings the text told up to the page, as one replacement of the part that differs, and
 // announces what was printed (an overprint says its new characters). A following caret
 // goes just after the last character struck: the end of what was said.
-ReadingNews Reading::Tell(std::u16string announcement, bool printed) {
+ReadingNews Reading::Tell(std::u16string announcement, bool printed, bool pageFocused) {
     ReadingNews news;
     std::u16string now = page_->Text();
     if (now != told_) {
@@ -99,7 +133,8 @@ ReadingNews Reading::Tell(std::u16string announcement, bool printed) {
     const int caret = following_ ? OffsetOfCell(afterColumn_, afterLine_) : Clamp(caret_);
     news.caretMoved = caret != caret_;
     caret_ = caret;
-    news.heardInInsertion = printed && following_ && news.textChanged && news.removed.empty() &&
+    // An overprint is heard from its insertion too, which replaces what it overprints.
+    news.heardInInsertion = printed && pageFocused && following_ && news.textChanged &&
                             caret_ == news.at + static_cast<int>(news.inserted.size());
     news.announcement = printed ? Spoken(news.inserted) : std::move(announcement);
     idle_ = kIdleTicks;

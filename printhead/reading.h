@@ -7,7 +7,12 @@
 //
 // Printed text is announced in words: when a space or a line break ends it, or when the
 // printer has been idle for a second. Until then the text told lags the page, so that a
-// reader never hears a word letter by letter.
+// reader never hears a word letter by letter. A reader on the page who follows the
+// printing hears each word from the insertion at the caret; anyone else from the
+// announcement. Where every announcement costs a role word in front (Orca's notifications),
+// the words are gathered into phrases, a line or what ends in a second's quiet, so that
+// speaking a job takes no longer than printing it. The bell is said, and a word "New page"
+// cuts short is said before the page is said to be empty.
 #pragma once
 
 #include <cstdint>
@@ -55,9 +60,9 @@ struct ReadingNews {
     int at = 0;
     std::u16string removed, inserted;
     bool caretMoved = false;
-    std::u16string announcement;  // to be said, whatever has the focus; empty: nothing
-    // A reader following the page (its caret at the end of the insertion, which is the
-    // announcement) hears it from the insertion itself, and must not hear it twice.
+    std::u16string announcement;  // what was printed, or happened; empty: nothing
+    // A reader on the page following it (its caret at the end of the insertion, which is
+    // the announcement) hears it from the insertion itself: nothing is to be announced.
     bool heardInInsertion = false;
 };
 
@@ -69,12 +74,21 @@ public:
     // told as it was; only a reading whose page is alive may Tick, Clear or say Current.
     explicit Reading(const PageRecord* page = nullptr);
 
+    // Announcements that cost a role word each: printed words come in phrases.
+    void SetPhrased(bool phrased) { phrased_ = phrased; }
+
     // From the page, once it has recorded it: `code` drawn in the cell at (x, y).
     void Struck(int x, int y, std::uint8_t code);
-    // From the page, once its record is wiped. The text empties at once, announced.
-    ReadingNews Clear();
-    // Once a poll tick, with the head's position after it.
-    ReadingNews Tick(int headX, int headY);
+    // From the page: the bell rang.
+    void Rang() { rang_ = true; }
+    // What was printed and not yet told: said before a clear takes it away.
+    std::u16string Unsaid() const;
+    // From the page, once its record is wiped. The text empties at once, announced after
+    // `unsaid`, the page's words that were never said.
+    ReadingNews Clear(const std::u16string& unsaid = {});
+    // Once a poll tick, with the head's position after it; `pageFocused` when the page has
+    // the keyboard focus, where a following reader hears insertions.
+    ReadingNews Tick(int headX, int headY, bool pageFocused = true);
 
     const std::u16string& Text() const { return told_; }
     // The page's text as it stands now, ahead of what was told.
@@ -120,7 +134,7 @@ public:
     pexal::Pixel CaretCorner() const;
 
 private:
-    ReadingNews Tell(std::u16string announcement, bool printed);
+    ReadingNews Tell(std::u16string announcement, bool printed, bool pageFocused = false);
     int OffsetOfCell(int column, int line) const;
     int LineEnd(const TextSpan& line) const;
     int Clamp(int offset) const;
@@ -129,6 +143,9 @@ private:
     std::u16string told_;
     int caret_ = 0;
     bool following_ = true;  // the caret keeps to the print position
+    bool phrased_ = false;
+    std::u16string phrase_;  // words announced but not yet said, when phrased
+    bool rang_ = false;      // since the last tick
     bool struck_ = false;    // since the last tick
     char16_t last_ = 0;
     int idle_ = 0;

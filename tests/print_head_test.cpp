@@ -127,11 +127,12 @@ public:
     void Fill() override { drawn = 0; }
     void Bell() override {}
     int drawn = 0;  // glyphs on the surface since it was last filled
+    bool focused = true;  // the page has the keyboard focus
     // Each byte a tick, then `idle` quiet ticks; what the ticks said, one entry each.
     std::vector<std::u16string> print(const std::string& bytes, int idle = 0) {
         std::vector<std::u16string> said;
         auto tick = [&] {
-            news.push_back(page.Tick());
+            news.push_back(page.Tick(focused));
             if (!news.back().announcement.empty()) {
                 said.push_back((news.back().heardInInsertion ? u"at caret: " : u"") +
                                news.back().announcement);
@@ -163,11 +164,11 @@ TEST(Reading, SaysTheLastCharacterInEachCellAnnouncedInWordsAndLines) {
         {"one two  three", u"one two  three", {u"at caret: one", u"at caret: two", u"at caret: three"}},
         {"ab\ncd", u"ab\n  cd", {u"at caret: ab", u"at caret: cd"}},  // a line feed keeps the column
         {"ab\bX", u"aX", {u"at caret: aX"}},  // overprinted: the last one reads
-        {"abc\r\bZ", u"Zbc", {u"at caret: abc", u"Z"}},
+        {"abc\r\bZ", u"Zbc", {u"at caret: abc", u"at caret: Z"}},  // an overprint heard once
         {"a  \r\n \r\n\r\n", u"a", {u"at caret: a"}},  // no trailing spaces or empty lines
         {std::string(30, 'x'), std::u16string(26, u'x'), {u"at caret: " + std::u16string(26, u'x')}},
         {std::string(25, '\n') + "z", std::u16string(18, u'\n') + u"z", {u"at caret: z"}},
-        {"\xE9\x80\x81\a\t", u"\u00E9\u20AC\u0081", {u"at caret: \u00E9\u20AC\u0081"}},
+        {"\xE9\x80\x81\a\t", u"\u00E9\u20AC\u0081", {u"bell"}},  // the word heard, then the bell
         {"A\bA", u"A", {u"at caret: A"}},  // struck twice, said once
         {"", u"", {}},
     };
@@ -183,6 +184,31 @@ TEST(Reading, SaysTheLastCharacterInEachCellAnnouncedInWordsAndLines) {
         pexal_test::HeadOnPage head(&page.page);
         page.print(std::string("A") + std::string(20, '\b') + "A\bB\bA\bA\bB");
         EXPECT_EQ(page.page.Record().Strikes().size(), 2u);
+    }
+
+    // Heard elsewhere than at the page's caret, where Orca puts a role word before each
+    // announcement: words gathered into a phrase a line, or what a second's quiet ends.
+    const struct {
+        std::string bytes;
+        bool focused;
+        Said announced;
+    } phrased[] = {
+        {"one two three\r\nfour five", false, {u"one two three", u"four five"}},
+        {"one two\athree", false, {u"one two. bell", u"three"}},
+        {"one two", true, {u"at caret: one", u"at caret: two"}},  // at the caret, word by word
+    };
+    for (const auto& c : phrased) {
+        ReadPage page;
+        pexal_test::HeadOnPage head(&page.page);
+        page.reading.SetPhrased(true);
+        page.focused = c.focused;
+        EXPECT_EQ(page.print(c.bytes, General::Reading::kIdleTicks), c.announced) << c.bytes;
+    }
+    {  // a word "New page" cuts short is said before the page is empty
+        ReadPage page;
+        pexal_test::HeadOnPage head(&page.page);
+        page.print("Hello wor");
+        EXPECT_EQ(page.page.Wipe().announcement, u"wor. The page is empty");
     }
 
     ReadPage page;  // the text told lags the page until a word ends

@@ -12,13 +12,16 @@ void PrintedPage::DrawGlyph(int x, int y, std::uint8_t code) {
 }
 
 General::ReadingNews PrintedPage::Wipe() {
+    const std::u16string unsaid = reading_.Unsaid();
     record_.Clear();
     surface_.Fill();
     surface_.Invalidate();
-    return reading_.Clear();
+    return reading_.Clear(unsaid);
 }
 
-General::ReadingNews PrintedPage::Tick() { return reading_.Tick(General::PosX, General::PosY); }
+General::ReadingNews PrintedPage::Tick(bool pageFocused) {
+    return reading_.Tick(General::PosX, General::PosY, pageFocused);
+}
 
 void PrintedPage::Redraw() {
     surface_.Fill();

@@ -34,12 +34,15 @@ public:
     void DrawGlyph(int x, int y, std::uint8_t code) override;
     void Refresh() override { surface_.Invalidate(); }
     void Clear() override { Wipe(); }
-    void Bell() override { surface_.Bell(); }
+    void Bell() override {
+        surface_.Bell();
+        reading_.Rang();
+    }
 
     // Clears the page, and says what assistive technology is to be told of it.
     General::ReadingNews Wipe();
     // Once a poll tick: the reading model brought up to the head's position.
-    General::ReadingNews Tick();
+    General::ReadingNews Tick(bool pageFocused = false);
     // The record drawn again on a new image (a new density), crisp, not stretched.
     void Redraw();
 

@@ -12,13 +12,16 @@ const ActionItem& ItemOf(Action action) {
     return kActions[0];
 }
 
-Session::Session(Surface& surface) : page_(surface) { General::Load(&page_); }
+Session::Session(Surface& surface, bool phrased) : page_(surface) {
+    page_.Reading().SetPhrased(phrased);
+    General::Load(&page_);
+}
 
 Session::~Session() { General::SetPage(nullptr); }
 
-General::ReadingNews Session::Tick() {
+General::ReadingNews Session::Tick(bool pageFocused) {
     report_.Tick();
-    return page_.Tick();
+    return page_.Tick(pageFocused);
 }
 
 General::ReadingNews Session::NewPage() {

@@ -47,15 +47,17 @@ struct KeepSources {
 class Session {
 public:
     // The load step: the head initialised and homed onto this session's page, drawn
-    // through `surface` (which must outlive the session).
-    explicit Session(Surface& surface);
+    // through `surface` (which must outlive the session). `phrased` where each
+    // announcement costs a role word (see General::Reading).
+    explicit Session(Surface& surface, bool phrased = false);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     // A poll tick: the port's byte printed, the port file's trouble said once, and what
-    // assistive technology is to be told of the page.
-    General::ReadingNews Tick();
+    // assistive technology is to be told of the page (`pageFocused`: the page has the
+    // keyboard focus).
+    General::ReadingNews Tick(bool pageFocused = false);
     // "New page": the page torn off (kept for the run when something is on it), cleared,
     // and the head homed.
     General::ReadingNews NewPage();

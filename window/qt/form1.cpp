@@ -182,7 +182,7 @@ Form1::~Form1() = default;
 
 // The load step: the session homes the head onto its page before the first tick.
 void Form1::Form_Load() {
-    session_ = std::make_unique<printer::Session>(*Paper);
+    session_ = std::make_unique<printer::Session>(*Paper, /*phrased=*/true);
     Paper->Show(session_.get());
 }
 
@@ -280,7 +280,7 @@ void Form1::AskToPrint() {
 }
 
 void Form1::Timer1_Timer() {
-    Paper->Tell(session_->Tick());
+    Paper->Tell(session_->Tick(Paper->hasFocus()));
     for (const std::string& failed : session_->SaveFailures()) {
         QMessageBox::warning(this, sheet::kCaption, QString::fromStdString(failed));
     }

@@ -45,7 +45,11 @@ const General::Reading& PaperAccessible::reading() const {
 }
 
 // A reader with the page focused hears printed text from the insertion at its caret (as
-// in a terminal); anywhere else, and for what is not an insertion, from a notification.
+// in a terminal); anywhere else, and for what is not an insertion, from a notification,
+// the one channel Orca 43 presents from a Qt program wherever the focus is (its role word
+// in front: the reading model says printed words in phrases). Tried and dropped: a change
+// of the focused object's name or description, which Orca would say as it is, but Qt 6.4
+// sends the object instead of the text with it, and Orca cannot read it.
 void PaperAccessible::Tell(Paper* paper, const General::ReadingNews& news) {
     if (!QAccessible::isActive() || paper->session() == nullptr) return;
     if (news.textChanged) {
@@ -66,7 +70,7 @@ void PaperAccessible::Tell(Paper* paper, const General::ReadingNews& news) {
         QAccessibleTextCursorEvent event(paper, paper->session()->Reading().Caret());
         QAccessible::updateAccessibility(&event);
     }
-    if (!news.announcement.empty() && !(news.heardInInsertion && paper->hasFocus())) {
+    if (!news.announcement.empty() && !news.heardInInsertion) {
         // Found by name: a class without Q_OBJECT is any QWidget to findChild.
         auto* announcer = static_cast<Announcer*>(
             paper->window()->findChild<QWidget*>(Announcer::kName, Qt::FindDirectChildrenOnly));
