@@ -216,6 +216,9 @@ def listen(printer, work, show):
             ("Tab back to the page: its last line", ["Tab"], b"", [r"^one two three\.?$"], [r"thre\b"]),
             ("an overprint on the followed page is said once", [], b"X\bY",
              [r"^X$", r"^Y$"], [r"notification"]),
+            ("Up, then Ctrl+End to follow the printing again", ["Up", "ctrl+End"], b"", [], []),
+            ("each new line then said once, not with the one before", [], b"\r\nrow two\r\nrow three",
+             [r"^row$", r"^two$", r"^three$"], [r"\n\s{2,}row"]),
         ]
         for what, keys, data, wanted, unwanted in steps:
             said = session.step(keys, data, wanted)

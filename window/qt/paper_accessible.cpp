@@ -56,8 +56,15 @@ void PaperAccessible::Tell(Paper* paper, const General::ReadingNews& news) {
         const QString removed = QString::fromStdU16String(news.removed);
         const QString inserted = QString::fromStdU16String(news.inserted);
         if (removed.isEmpty()) {
-            QAccessibleTextInsertEvent event(paper, news.at, inserted);
-            QAccessible::updateAccessibility(&event);
+            // A line at a time: Orca's terminal support widens an insertion that spans lines
+            // to the whole of its first line, which it has already said.
+            for (qsizetype from = 0; from < inserted.size();) {
+                const qsizetype feed = inserted.indexOf(u'\n', from);
+                const qsizetype end = feed < 0 ? inserted.size() : feed == from ? feed + 1 : feed;
+                QAccessibleTextInsertEvent event(paper, news.at + static_cast<int>(from), inserted.mid(from, end - from));
+                QAccessible::updateAccessibility(&event);
+                from = end;
+            }
         } else if (inserted.isEmpty()) {
             QAccessibleTextRemoveEvent event(paper, news.at, removed);
             QAccessible::updateAccessibility(&event);
