@@ -31,4 +31,13 @@ std::optional<std::uint8_t> ToWindows1252(char32_t character) {
     return std::nullopt;
 }
 
+char16_t ReadAs(std::uint8_t code) {
+    switch (code) {
+        case 0x7F: case 0x81: case 0x8D: case 0x8F: case 0x90: case 0x9D: return u'\u25A1';
+        case 0xA0: return u' ';
+        case 0xAD: return u'-';
+        default: return FromWindows1252(code);
+    }
+}
+
 }  // namespace pexal

@@ -12,6 +12,12 @@ namespace pexal {
 // Windows.
 char16_t FromWindows1252(std::uint8_t code);
 
+// What a printed byte reads as, to a screen reader and in a copy or a PDF's text: the
+// character, unless it has no glyph a reader speaks. The code page's gaps and 127 show the
+// font's missing-glyph box, and read as a white square; the soft hyphen shows a hyphen,
+// the no-break space a space.
+char16_t ReadAs(std::uint8_t code);
+
 // The byte for a character, or nothing when the code page has none. No best fit: a
 // character without a code of its own has none, rather than a look-alike, and the C1
 // controls the undefined bytes decode to are not given back.

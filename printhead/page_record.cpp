@@ -31,7 +31,7 @@ std::u16string PageRecord::Text() const {
     for (std::size_t line = 0; line < reads_.size(); ++line) {
         if (line > 0) text += u'\n';
         std::u16string row;
-        for (const std::uint8_t code : reads_[line]) row += code == 0 ? u' ' : pexal::FromWindows1252(code);
+        for (const std::uint8_t code : reads_[line]) row += code == 0 ? u' ' : pexal::ReadAs(code);
         const std::size_t end = row.find_last_not_of(u' ');
         if (end == std::u16string::npos) continue;
         text += row.substr(0, end + 1);

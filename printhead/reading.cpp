@@ -55,7 +55,7 @@ void Reading::Struck(int x, int y, std::uint8_t code) {
     if (!pexal::CellAt({x, y}, &cell)) return;
     afterColumn_ = cell.column + 1;
     afterLine_ = cell.line;
-    last_ = pexal::FromWindows1252(code);
+    last_ = pexal::ReadAs(code);
     struck_ = true;
 }
 

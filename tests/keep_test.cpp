@@ -78,6 +78,7 @@ TEST_F(Pdf, EveryReaderReadsThePageTextAndTheFileIsSmall) {
         {Page({{0, "caf\xE9 Stra\xDF" "e \x80 line 14"}}), "caf\u00E9 Stra\u00DFe \u20AC line 14"},
         {Page({{0, "\x80\x93\xE9\xFF"}}), "\u20AC\u201C\u00E9\u00FF"},
         {Page({{0, "AB"}, {1, "  CD"}}), "AB\n  CD"},  // a gap is spaces, as on the page
+        {Page({{0, "a\xAD" "b\x7F\x81"}}), "a-b\u25A1\u25A1"},  // what they look like, as the page reads
         {Page({}), ""},
     };
     for (const auto& c : cases) {

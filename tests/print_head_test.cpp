@@ -168,7 +168,8 @@ TEST(Reading, SaysTheLastCharacterInEachCellAnnouncedInWordsAndLines) {
         {"a  \r\n \r\n\r\n", u"a", {u"at caret: a"}},  // no trailing spaces or empty lines
         {std::string(30, 'x'), std::u16string(26, u'x'), {u"at caret: " + std::u16string(26, u'x')}},
         {std::string(25, '\n') + "z", std::u16string(18, u'\n') + u"z", {u"at caret: z"}},
-        {"\xE9\x80\x81\a\t", u"\u00E9\u20AC\u0081", {u"bell"}},  // the word heard, then the bell
+        {"\xE9\x80\x81\a\t", u"\u00E9\u20AC\u25A1", {u"bell"}},  // the word heard, then the bell
+        {"\x7F\xA0\xAD\x9D", u"\u25A1 -\u25A1", {u"at caret: \u25A1", u"at caret: -\u25A1"}},  // as they look
         {"A\bA", u"A", {u"at caret: A"}},  // struck twice, said once
         {"", u"", {}},
     };

@@ -118,8 +118,7 @@ private:
 };
 
 // The font as a composite font whose codes are the printer's (two bytes each): each code
-// shows the glyph the page draws for it, reads as the character windows-1252 gives it,
-// and advances one cell.
+// shows the glyph the page draws for it, reads as the page reads it, and advances one cell.
 int WriteFont(Writer& pdf) {
     const int type0 = pdf.Reserve(), cid = pdf.Reserve(), descriptor = pdf.Reserve();
     const int file = pdf.Reserve(), toGlyph = pdf.Reserve(), toUnicode = pdf.Reserve();
@@ -150,7 +149,7 @@ int WriteFont(Writer& pdf) {
         map += std::to_string(last - first + 1) + " beginbfchar\n";
         for (int code = first; code <= last; ++code) {
             char entry[24];
-            std::snprintf(entry, sizeof entry, "<%04X> <%04X>\n", code, pexal::FromWindows1252(code));
+            std::snprintf(entry, sizeof entry, "<%04X> <%04X>\n", code, pexal::ReadAs(code));
             map += entry;
         }
         map += "endbfchar\n";
