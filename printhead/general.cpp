@@ -98,7 +98,11 @@ void DrawChar(int x, int y, const std::string& c) {
 
 // The head stops at the edges instead of wrapping or scrolling: further output overprints.
 void AdvanceColumn() {
-    if (PosX + CharWidth <= RightLimit) PosX += CharWidth;
+    if (PosX + CharWidth <= RightLimit) {
+        PosX += CharWidth;
+    } else if (page != nullptr) {
+        page->Stopped(Page::Edge::kRight);
+    }
 }
 
 void BackSpace() {
@@ -107,7 +111,11 @@ void BackSpace() {
 
 // Keeps room for one more full line below the new one, so the last line starts at 275.
 void LineFeed() {
-    if (PosY + 2 * LineHeight <= BottomLimit) PosY += LineHeight;
+    if (PosY + 2 * LineHeight <= BottomLimit) {
+        PosY += LineHeight;
+    } else if (page != nullptr) {
+        page->Stopped(Page::Edge::kBottom);
+    }
 }
 
 void CarriageReturn() { PosX = LeftMargin; }

@@ -18,6 +18,10 @@ public:
     virtual void Clear() = 0;
     // Sounds the system's bell.
     virtual void Bell() = 0;
+    // The head stopped at an edge: a character could not advance it past the last column,
+    // or a line feed could not move it below the last line. Nothing to draw.
+    enum class Edge { kRight, kBottom };
+    virtual void Stopped(Edge) {}
 };
 
 }  // namespace General

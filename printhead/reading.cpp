@@ -13,6 +13,8 @@ namespace {
 
 const char16_t kPageEmpty[] = u"The page is empty";
 const char16_t kBell[] = u"bell";
+const char16_t kEndOfLine[] = u"end of line";
+const char16_t kEndOfPage[] = u"end of page";
 
 // Sentences said one after another, as one announcement.
 std::u16string Then(std::u16string first, const std::u16string& second) {
@@ -69,6 +71,8 @@ std::u16string Reading::Unsaid() const {
 ReadingNews Reading::Clear(const std::u16string& unsaid) {
     following_ = true;
     afterColumn_ = afterLine_ = 0;
+    rightStops_ = 0;
+    endOfLineSaid_ = bottom_ = endOfPageSaid_ = false;
     std::u16string said = Then(std::exchange(phrase_, {}), unsaid);
     return Tell(Then(std::move(said), kPageEmpty), false);
 }
@@ -78,30 +82,44 @@ ReadingNews Reading::Clear(const std::u16string& unsaid) {
 // line feed (the head on another line); what is left is said after a second's quiet.
 ReadingNews Reading::Tick(int headX, int headY, bool pageFocused) {
     bool ends = false, phraseEnds = false;
+    const bool movedOff = headX_ >= 0 && (headY != headY_ || (headX != headX_ && headX == pexal::kOriginX));
+    if (headY != headY_ || headX != pexal::kLastColumnX) {  // away from the right edge
+        rightStops_ = 0;
+        endOfLineSaid_ = false;
+    }
+    const bool pastEdge = struck_ && rightStops_ >= 2;  // drawn over the last cell
     if (struck_) {
         idle_ = 0;
-        ends = last_ == u' ';
-    } else if (headX_ >= 0 && (headY != headY_ || (headX != headX_ && headX == pexal::kOriginX))) {
+        ends = last_ == u' ' || pastEdge;
+    } else if (movedOff) {
         ends = phraseEnds = true;
     } else if (idle_ < kIdleTicks && ++idle_ == kIdleTicks) {
         ends = phraseEnds = true;
     }
-    if (rang_) ends = phraseEnds = true;  // what came before the bell is said before it
+    // What came before the bell or an edge is said before it.
+    std::u16string edges;
+    if (pastEdge && !std::exchange(endOfLineSaid_, true)) edges = kEndOfLine;
+    if (std::exchange(bottomStop_, false) && !std::exchange(endOfPageSaid_, true)) edges = Then(edges, kEndOfPage);
+    if (rang_ || !edges.empty()) ends = phraseEnds = true;
     struck_ = false;
     headX_ = headX;
     headY_ = headY;
     ReadingNews news;
     if (ends && page_->Text() != told_) {
         news = Tell({}, true, pageFocused);
-        if (!news.heardInInsertion && phrased_) {  // gathered until the phrase ends
+        if (!news.heardInInsertion && phrased_ && !pastEdge) {  // gathered until the phrase ends
             phrase_ += (phrase_.empty() || news.announcement.empty() ? u"" : u" ") + news.announcement;
             news.announcement.clear();
         }
     }
-    if (news.heardInInsertion && !phrase_.empty()) {  // the reader rejoined: the rest, said
+    if (!edges.empty()) {  // the edge, then the character drawn over the last cell
+        news.announcement = Then(Then(std::exchange(phrase_, {}), edges),
+                                 news.heardInInsertion ? std::u16string() : news.announcement);
+        news.heardInInsertion = false;
+    } else if (news.heardInInsertion && !phrase_.empty()) {  // the reader rejoined: the rest, said
         news.announcement = std::exchange(phrase_, {});
         news.heardInInsertion = false;
-    } else if (!news.heardInInsertion && (phraseEnds || rang_ || !phrased_)) {
+    } else if (!news.heardInInsertion && (phraseEnds || rang_ || !phrased_ || pastEdge)) {
         news.announcement = Then(std::exchange(phrase_, {}), news.announcement);
     }
     if (std::exchange(rang_, false)) {
@@ -123,6 +141,18 @@ ReadingNews Reading::Tell(std::u16string announcement, bool printed, bool pageFo
         while (endBefore > start && endNow > start && told_[endBefore - 1] == now[endNow - 1]) {
             --endBefore;
             --endNow;
+        }
+        if (bottom_) {  // the last line written over again is told as the line it now is
+            std::size_t last = 0;
+            for (int line = 0; line < pexal::kLines - 1 && last != std::u16string::npos; ++line) {
+                last = told_.find(u'\n', last);
+                if (last != std::u16string::npos) ++last;
+            }
+            if (last != std::u16string::npos && start >= last) {
+                start = last;
+                endBefore = told_.size();
+                endNow = now.size();
+            }
         }
         news.textChanged = true;
         news.at = static_cast<int>(start);

@@ -81,6 +81,13 @@ public:
     void Struck(int x, int y, std::uint8_t code);
     // From the page: the bell rang.
     void Rang() { rang_ = true; }
+    // From the page: the head stopped at the right edge (a character drawn there and the
+    // head not moved on), or at the bottom (a line feed on the last line). A line that
+    // runs past the edge is said to end, each character then drawn over its last cell is
+    // said as it comes, and the bottom is said once a page; the last line written over
+    // again is told as the line it now is.
+    void StoppedAtRight() { ++rightStops_; }
+    void StoppedAtBottom() { bottomStop_ = bottom_ = true; }
     // What was printed and not yet told: said before a clear takes it away.
     std::u16string Unsaid() const;
     // From the page, once its record is wiped. The text empties at once, announced after
@@ -146,6 +153,8 @@ private:
     bool phrased_ = false;
     std::u16string phrase_;  // words announced but not yet said, when phrased
     bool rang_ = false;      // since the last tick
+    int rightStops_ = 0;     // at the right edge, since the head came there
+    bool endOfLineSaid_ = false, bottomStop_ = false, bottom_ = false, endOfPageSaid_ = false;
     bool struck_ = false;    // since the last tick
     char16_t last_ = 0;
     int idle_ = 0;

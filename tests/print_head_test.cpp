@@ -166,8 +166,9 @@ TEST(Reading, SaysTheLastCharacterInEachCellAnnouncedInWordsAndLines) {
         {"ab\bX", u"aX", {u"at caret: aX"}},  // overprinted: the last one reads
         {"abc\r\bZ", u"Zbc", {u"at caret: abc", u"at caret: Z"}},  // an overprint heard once
         {"a  \r\n \r\n\r\n", u"a", {u"at caret: a"}},  // no trailing spaces or empty lines
-        {std::string(30, 'x'), std::u16string(26, u'x'), {u"at caret: " + std::u16string(26, u'x')}},
-        {std::string(25, '\n') + "z", std::u16string(18, u'\n') + u"z", {u"at caret: z"}},
+        // The line heard from its insertion, then that it runs past the edge; the bottom said.
+        {std::string(30, 'x'), std::u16string(26, u'x'), {u"end of line"}},
+        {std::string(25, '\n') + "z", std::u16string(18, u'\n') + u"z", {u"end of page", u"at caret: z"}},
         {"\xE9\x80\x81\a\t", u"\u00E9\u20AC\u25A1", {u"bell"}},  // the word heard, then the bell
         {"\x7F\xA0\xAD\x9D", u"\u25A1 -\u25A1", {u"at caret: \u25A1", u"at caret: -\u25A1"}},  // as they look
         {"A\bA", u"A", {u"at caret: A"}},  // struck twice, said once
@@ -191,17 +192,23 @@ TEST(Reading, SaysTheLastCharacterInEachCellAnnouncedInWordsAndLines) {
     // announcement: words gathered into a phrase a line, or what a second's quiet ends.
     const struct {
         std::string bytes;
-        bool focused;
+        bool focused, phrased;
         Said announced;
     } phrased[] = {
-        {"one two three\r\nfour five", false, {u"one two three", u"four five"}},
-        {"one two\athree", false, {u"one two. bell", u"three"}},
-        {"one two", true, {u"at caret: one", u"at caret: two"}},  // at the caret, word by word
+        {"one two three\r\nfour five", false, true, {u"one two three", u"four five"}},
+        {"one two\athree", false, true, {u"one two. bell", u"three"}},
+        {"one two", true, true, {u"at caret: one", u"at caret: two"}},  // at the caret, word by word
+        // Past the right edge each character drawn over the last cell is said as it comes.
+        {"The quick brown fox jumps over the lazy dog", false, false,
+         {u"The", u"quick", u"brown", u"fox", u"jumps", u"end of line. o", u"v", u"e", u"r", u"t", u"h", u"e",
+          u"l", u"a", u"z", u"y", u"d", u"o", u"g"}},
+        // The last line written over again is said as the line it now is.
+        {std::string(18, '\n') + "19\r\n20\r\n21", false, false, {u"19", u"end of page", u"20", u"21"}},
     };
     for (const auto& c : phrased) {
         ReadPage page;
         pexal_test::HeadOnPage head(&page.page);
-        page.reading.SetPhrased(true);
+        page.reading.SetPhrased(c.phrased);
         page.focused = c.focused;
         EXPECT_EQ(page.print(c.bytes, General::Reading::kIdleTicks), c.announced) << c.bytes;
     }

@@ -38,6 +38,10 @@ public:
         surface_.Bell();
         reading_.Rang();
     }
+    void Stopped(Edge edge) override {
+        if (edge == Edge::kRight) reading_.StoppedAtRight();
+        if (edge == Edge::kBottom) reading_.StoppedAtBottom();
+    }
 
     // Clears the page, and says what assistive technology is to be told of it.
     General::ReadingNews Wipe();
