@@ -192,9 +192,11 @@ def listen(printer, work, show):
         # pattern found in the utterances, one a line) and what it must not.
         steps = [
             # The button has the focus first; the label is no stop, so Tab goes to the page.
-            ("Tab to the empty page", ["Tab"], b"", [], []),
+            ("Tab to the empty page", ["Tab"], b"", [r"Page, empty"], []),
             ("the page focused, the host prints Hello CR LF world", [], b"Hello\r\nworld",
              [r"^Hello$", r"^\s*world$"], [r"^[Hw]$", r"notification"]),
+            ("where am I names the page", ["KP_Enter"], b"", [r"^Page\b"], []),
+            ("Ctrl+Shift+P says where the print head is", ["ctrl+shift+p"], b"", [r"line 2, column 6"], []),
             ("Up reads the line above", ["Up"], b"", [r"^Hello$"], []),
             ("Home, then Right reads the second character", ["Home", "Right"], b"", [r"^e$"], []),
             ("Down reads the line below", ["Down"], b"", [r"^world$"], []),

@@ -122,6 +122,28 @@ TEST_F(PageText, RangesMoveByUnitFromTheCaretClampedAtBothEndsAndSurviveANewPage
     EXPECT_EQ(at->Move(uia::kLine, 1, &moved), S_OK);
     EXPECT_EQ(moved, 0);
     for (ITextRangeProvider* range : {all, at, reader}) range->Release();
+
+    // What the live region says: the words with the bell after them; where the head is.
+    IRawElementProviderFragment* document = nullptr;
+    IRawElementProviderFragment* live = nullptr;
+    ASSERT_EQ(paper_->automation()->Document()->QueryInterface(IID_PPV_ARGS(&document)), S_OK);
+    ASSERT_EQ(document->Navigate(NavigateDirection_FirstChild, &live), S_OK);
+    IRawElementProviderSimple* region = nullptr;
+    ASSERT_EQ(live->QueryInterface(IID_PPV_ARGS(&region)), S_OK);
+    const auto said = [&] {
+        VARIANT name;
+        region->GetPropertyValue(UIA_NamePropertyId, &name);
+        std::u16string text(reinterpret_cast<const char16_t*>(name.bstrVal), SysStringLen(name.bstrVal));
+        VariantClear(&name);
+        return text;
+    };
+    print("ab\a");
+    EXPECT_EQ(said(), u"ab. bell");
+    paper_->Tell(session_->SayPosition());
+    EXPECT_EQ(said(), u"line 1, column 3");
+    region->Release();
+    live->Release();
+    document->Release();
 }
 
 }  // namespace

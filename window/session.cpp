@@ -1,6 +1,7 @@
 #include "window/session.h"
 
 #include "printhead/general.h"
+#include "window/sheet.h"
 #include "window/sheet_pdf.h"
 
 namespace printer {
@@ -36,6 +37,21 @@ General::ReadingNews Session::Key(General::ReadingKey key, bool control) {
 }
 
 General::ReadingNews Session::PutCaret(int offset) { return page_.Reading().SetCaret(offset); }
+
+General::ReadingNews Session::SayPosition() const {
+    pexal::Cell at;
+    pexal::CellAt({General::PosX, General::PosY}, &at);
+    General::ReadingNews news;
+    const std::string said = "line " + std::to_string(at.line + 1) + ", column " + std::to_string(at.column + 1);
+    news.announcement.assign(said.begin(), said.end());
+    return news;
+}
+
+General::ReadingNews Session::Focused() const {
+    General::ReadingNews news;
+    if (page_.Reading().Length() == 0) news.announcement = std::u16string(sheet::kPageName) + u", empty";
+    return news;
+}
 
 std::vector<General::PageRecord> Session::Pages() const {
     std::vector<General::PageRecord> pages = torn_;

@@ -64,6 +64,11 @@ public:
     // The reading caret moved by a key or put by assistive technology.
     General::ReadingNews Key(General::ReadingKey key, bool control);
     General::ReadingNews PutCaret(int offset);
+    // Where the print head stands, said ("line 3, column 12"): the page's position key.
+    General::ReadingNews SayPosition() const;
+    // The page took the keyboard focus: an empty page says so, which a reader reading its
+    // line would not.
+    General::ReadingNews Focused() const;
 
     const PrintedPage& Page() const { return page_; }
     PrintedPage& Page() { return page_; }

@@ -150,6 +150,11 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     Picture1->setAlignment(Qt::AlignCenter);
     Picture1->setAutoFillBackground(true);
 
+    // A terminal is named to Orca by its label, as in where-am-I: one that is not shown,
+    // made after the controls so that it stands after them for assistive technology too.
+    auto* pageLabel = new QLabel(QString::fromUtf16(sheet::kPageName), this);
+    pageLabel->setBuddy(Paper);
+    pageLabel->hide();
     QWidget* const inTabOrder[] = {Label1, NewPage, Paper, Picture1};  // as sheet::kTabOrder
     static_assert(std::size(inTabOrder) == sheet::kTabOrder.size());
     for (std::size_t k = 0; k + 1 < std::size(inTabOrder); ++k) {

@@ -89,9 +89,20 @@ void Paper::keyPressEvent(QKeyEvent* event) {
                 return;
             }
             [[fallthrough]];
+        case Qt::Key_P:
+            if (event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier) && session_ != nullptr) {
+                Tell(session_->SayPosition());
+                return;
+            }
+            [[fallthrough]];
         default: QWidget::keyPressEvent(event); return;
     }
     if (session_ != nullptr) Tell(session_->Key(key, event->modifiers() & Qt::ControlModifier));
+}
+
+void Paper::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    if (session_ != nullptr) Tell(session_->Focused());
 }
 
 void Paper::paintEvent(QPaintEvent* event) {

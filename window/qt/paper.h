@@ -3,8 +3,9 @@
 // pixel per head pixel times the device-pixel ratio, so glyphs stay crisp on dense
 // screens while the head keeps its 225 x 297 grid. A refresh repaints only what changed.
 // Takes the keyboard focus with Tab, so that a screen reader can reach it; there the
-// arrow, Home and End keys move the session's reading caret, and the Menu key or
-// Shift+F10 opens its context menu (the window's actions for keeping the page).
+// arrow, Home and End keys move the session's reading caret, Ctrl+Shift+P says where the
+// print head is, and the Menu key or Shift+F10 opens its context menu (the window's
+// actions for keeping the page).
 #pragma once
 
 #include <QImage>
@@ -36,6 +37,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     QImage image_;

@@ -125,6 +125,10 @@ bool Paper::Key(WPARAM key) {
         case VK_DOWN: reading = ReadingKey::kDown; break;
         case VK_HOME: reading = ReadingKey::kHome; break;
         case VK_END: reading = ReadingKey::kEnd; break;
+        case 'P':
+            if (GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_SHIFT) >= 0 || session_ == nullptr) return false;
+            Tell(session_->SayPosition());  // where the print head is
+            return true;
         default: return false;
     }
     if (session_ != nullptr) Tell(session_->Key(reading, GetKeyState(VK_CONTROL) < 0));
@@ -193,6 +197,7 @@ LRESULT CALLBACK Paper::Procedure(HWND window, UINT message, WPARAM w, LPARAM l)
                 CreateCaret(window, nullptr, std::max(1, paper->Scaled(1)), paper->Scaled(pexal::kCellHeight));
                 paper->PlaceCaret();
                 ShowCaret(window);
+                if (paper->session_ != nullptr) paper->Tell(paper->session_->Focused());
             } else {
                 DestroyCaret();
             }
