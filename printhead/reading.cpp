@@ -107,7 +107,7 @@ ReadingNews Reading::Tick(int headX, int headY, bool pageFocused) {
     ReadingNews news;
     if (ends && page_->Text() != told_) {
         news = Tell({}, true, pageFocused);
-        if (!news.heardInInsertion && phrased_ && !pastEdge) {  // gathered until the phrase ends
+        if (!news.heardInInsertion && phrased_ && edges.empty()) {  // gathered until the phrase ends
             phrase_ += (phrase_.empty() || news.announcement.empty() ? u"" : u" ") + news.announcement;
             news.announcement.clear();
         }
@@ -119,7 +119,7 @@ ReadingNews Reading::Tick(int headX, int headY, bool pageFocused) {
     } else if (news.heardInInsertion && !phrase_.empty()) {  // the reader rejoined: the rest, said
         news.announcement = std::exchange(phrase_, {});
         news.heardInInsertion = false;
-    } else if (!news.heardInInsertion && (phraseEnds || rang_ || !phrased_ || pastEdge)) {
+    } else if (!news.heardInInsertion && (phraseEnds || rang_ || !phrased_)) {
         news.announcement = Then(std::exchange(phrase_, {}), news.announcement);
     }
     if (std::exchange(rang_, false)) {

@@ -202,6 +202,8 @@ TEST(Reading, SaysTheLastCharacterInEachCellAnnouncedInWordsAndLines) {
         {"The quick brown fox jumps over the lazy dog", false, false,
          {u"The", u"quick", u"brown", u"fox", u"jumps", u"end of line. o", u"v", u"e", u"r", u"t", u"h", u"e",
           u"l", u"a", u"z", u"y", u"d", u"o", u"g"}},
+        {"The quick brown fox jumps over it\r\n", false, true,  // phrased, the edge's characters too
+         {u"The quick brown fox jumps. end of line. o", u"v e r i t"}},
         // The last line written over again is said as the line it now is.
         {std::string(18, '\n') + "19\r\n20\r\n21", false, false, {u"19", u"end of page", u"20", u"21"}},
     };
