@@ -29,9 +29,12 @@ namespace {
 
 using pexal_test::Capture;
 
-// A page struck as the head strikes it: `bytes` along one line from cell (0, line).
-General::PageRecord Page(std::initializer_list<std::pair<int, std::string>> lines) {
-    General::PageRecord page;
+using Lines = std::initializer_list<std::pair<int, std::string>>;
+
+// `bytes` struck as the head strikes them, along one line from cell (0, line): `put(x,
+// y, code)` for each printable byte, a backspace one cell back.
+template <typename Put>
+void Strike(Lines lines, Put put) {
     for (const auto& [line, bytes] : lines) {
         int column = 0;
         for (const char byte : bytes) {
@@ -39,10 +42,15 @@ General::PageRecord Page(std::initializer_list<std::pair<int, std::string>> line
                 --column;
                 continue;
             }
-            page.Put(pexal::kOriginX + column++ * pexal::kCellWidth, pexal::kOriginY + line * pexal::kCellHeight,
-                     static_cast<std::uint8_t>(byte));
+            const pexal::Pixel at = pexal::CornerOf({column++, line});
+            put(at.x, at.y, static_cast<std::uint8_t>(byte));
         }
     }
+}
+
+General::PageRecord Page(Lines lines) {
+    General::PageRecord page;
+    Strike(lines, [&](int x, int y, std::uint8_t code) { page.Put(x, y, code); });
     return page;
 }
 
@@ -98,7 +106,7 @@ TEST_F(Pdf, EveryReaderReadsThePageTextAndTheFileIsSmall) {
 
     // A full page, overprinted, once and then 2,000 times: the font and the paper are
     // written once, each further page is its text.
-    std::initializer_list<std::pair<int, std::string>> full = {
+    const Lines full = {
         {0, std::string(26, 'W')}, {1, std::string(26, 'g')}, {2, std::string(26, '\xC9')},
         {3, "The quick brown fox jumps"}, {4, "over the lazy dog, 0123456"}, {5, std::string(26, '#')},
         {6, std::string(26, 'M')},  {7, std::string(26, '@')},  {8, std::string(26, 'm')},
@@ -116,22 +124,12 @@ TEST_F(Pdf, EveryReaderReadsThePageTextAndTheFileIsSmall) {
 // the codes windows-1252 leaves undefined and of 127 too: rasterised at 96 dpi by each
 // reader, each cell is inked where and as the window's page inks it.
 TEST_F(Pdf, EachCodeIsInkedAsThePageInksIt) {
-    std::initializer_list<std::pair<int, std::string>> lines = {
+    const Lines lines = {
         {0, "\x7F\x81\x8D\x8F\x90\x9D ~\x80\xA0\xAD\xFF"}, {1, "ab\bX"}};
     const std::string path = write({Page(lines)});
     Paper window;
     printer::PrintedPage page(window);
-    for (const auto& [line, bytes] : lines) {
-        int column = 0;
-        for (const char byte : bytes) {
-            if (byte == '\b') {
-                --column;
-                continue;
-            }
-            const pexal::Pixel at = pexal::CornerOf({column++, line});
-            page.DrawGlyph(at.x, at.y, static_cast<std::uint8_t>(byte));
-        }
-    }
+    Strike(lines, [&](int x, int y, std::uint8_t code) { page.DrawGlyph(x, y, code); });
     const std::string base = (dir() / "raster").string();
     const struct {
         const char* reader;
