@@ -251,8 +251,11 @@ def listen(printer, work, show):
                             text.get_text_after_offset):
                     ask(offset, Atspi.TextBoundaryType(boundary))
                     answers += 1
+        # Qt's own answer to this asks for every offset up to the largest, and never ends.
+        extents = text.get_range_extents(0, 2147483647, Atspi.CoordType.SCREEN)
+        answers += extents.width > 0
         word = text.get_text_at_offset(count, Atspi.TextBoundaryType.WORD_START)
-        ok = page.get_name() == "Page" and word.content == "world" and answers == 7 * 3 * (count + 3)
+        ok = page.get_name() == "Page" and word.content == "world" and answers == 7 * 3 * (count + 3) + 1
         print(("ok   " if ok else "FAIL ") + "%d questions answered on %r; the word at the end is %r"
               % (answers, text.get_text(0, count), word.content))
         session.print_bytes(b"!")  # raises when the printer no longer takes bytes

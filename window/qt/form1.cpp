@@ -30,6 +30,7 @@
 #include "window/qt/print_module.h"
 #include "window/qt/pam.h"
 #include "window/qt/paper.h"
+#include "window/qt/paper_accessible.h"
 #include "window/qt/printer_font.h"
 #include "window/keep.h"
 #include "window/pdf_font.h"
@@ -285,6 +286,7 @@ void Form1::AskToPrint() {
 }
 
 void Form1::Timer1_Timer() {
+    GuardRangeExtents();
     Paper->Tell(session_->Tick(Paper->hasFocus()));
     for (const std::string& failed : session_->SaveFailures()) {
         QMessageBox::warning(this, sheet::kCaption, QString::fromStdString(failed));

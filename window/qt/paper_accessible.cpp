@@ -1,5 +1,12 @@
 #include "window/qt/paper_accessible.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QWindow>
+
+#include <algorithm>
+
 #include "window/qt/paper.h"
 #include "window/sheet.h"
 
@@ -168,4 +175,51 @@ void Announcer::Say(const QString& sentence) {
     hide();
     setAccessibleName(sentence);
     show();
+}
+
+class RangeGuard final : public QDBusVirtualObject {
+public:
+    explicit RangeGuard(QDBusVirtualObject* bridge) : bridge_(bridge) {}
+
+    QString introspect(const QString& path) const override { return bridge_->introspect(path); }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() != QLatin1String("GetRangeExtents") || message.arguments().size() != 3) {
+            return bridge_->handleMessage(message, connection);
+        }
+        // The object's number is the path's last part; "root" is the application.
+        QAccessibleInterface* object = QAccessible::accessibleInterface(message.path().section(u'/', -1).toUInt());
+        QAccessibleTextInterface* text = object != nullptr ? object->textInterface() : nullptr;
+        if (text == nullptr) return bridge_->handleMessage(message, connection);
+        const int count = text->characterCount();
+        const int start = std::clamp(message.arguments()[0].toInt(), 0, count);
+        int end = message.arguments()[1].toInt();
+        end = end < 0 ? count : std::clamp(end, start, count);
+        QRect rect;
+        for (int k = start; k < end; ++k) rect |= text->characterRect(k);
+        if (message.arguments()[2].toUInt() == 1 && object->window() != nullptr) {  // relative to the window
+            rect.translate(-object->window()->geometry().topLeft());
+        }
+        connection.send(message.createReply(QVariantList{rect.x(), rect.y(), rect.width(), rect.height()}));
+        return true;
+    }
+
+private:
+    QDBusVirtualObject* bridge_;
+};
+
+void GuardRangeExtents() {
+    static RangeGuard* guard = nullptr;
+    const QString path = QStringLiteral("/org/a11y/atspi/accessible");
+    QDBusConnection bus(QStringLiteral("a11y"));  // the bridge's connection, by its name
+    if (!bus.isConnected()) return;
+    QObject* registered = bus.objectRegisteredAt(path);
+    auto* bridge = qobject_cast<QDBusVirtualObject*>(registered);
+    if (bridge == nullptr || registered == guard) return;
+    delete guard;
+    guard = new RangeGuard(bridge);
+    bus.unregisterObject(path, QDBusConnection::UnregisterTree);
+    if (!bus.registerVirtualObject(path, guard, QDBusConnection::SubPath)) {
+        bus.registerVirtualObject(path, bridge, QDBusConnection::SubPath);  // as it was
+    }
 }

@@ -60,3 +60,11 @@ public:
     explicit Announcer(QWidget* window);
     void Say(const QString& sentence);
 };
+
+// Qt 6.4's AT-SPI bridge answers GetRangeExtents by asking for every character's rectangle
+// from the start offset through the end offset given, and with an end at the largest
+// offset it never stops: any program on the accessibility bus could stop the printer.
+// Put in front of the bridge once it is on the bus (called each tick, it does so once),
+// a guard answers that call itself over the text that is there, and passes every other
+// call on to the bridge.
+void GuardRangeExtents();
