@@ -76,7 +76,9 @@ TEST(Windows1252, EveryCodeRoundTripsButTheFiveUndefinedOnes) {
     std::string codes, expected;
     for (int code = 0x80; code <= 0xFF; ++code) {
         if (code == 0x81 || code == 0x8D || code == 0x8F || code == 0x90 || code == 0x9D) continue;
-        codes += "\\" + std::to_string(code / 64) + std::to_string(code / 8 % 8) + std::to_string(code % 8);
+        char octal[8];
+        std::snprintf(octal, sizeof octal, "\\%03o", code);
+        codes += octal;
         expected += pexal::Utf8(std::u16string(1, pexal::FromWindows1252(static_cast<std::uint8_t>(code))));
     }
     EXPECT_EQ(pexal_test::Capture("printf '" + codes + "' | iconv -f CP1252 -t UTF-8"), expected);
