@@ -95,6 +95,7 @@ TEST(QuotePath, PrintableTextStandsAndEveryOtherByteIsEscaped) {
         {"/nu\xff", "$'/nu\\xFF'"},
         {"/it's\t", "$'/it\\'s\\t'"},
         {"/c1\xC2\x85", "$'/c1\\xC2\\x85'"},  // NEL, a line end to some terminals
+        {"/a\\b\n", "$'/a\\\\b\\n'"},  // a backslash escaped too, inside $'...' 
     };
     for (const auto& c : cases) EXPECT_EQ(pexal::QuotePath(c.path), c.shown) << c.path;
 }

@@ -13,6 +13,7 @@
 
 #include "common/facts.h"
 #include "port/poll_port.h"
+#include "printhead/general.h"
 #include "tests/kit.h"
 
 namespace {
@@ -196,6 +197,13 @@ TEST_F(Send, WrapFoldsAtSpacesAndTheEdgesAreWarnedAboutOtherwise) {
     }
     EXPECT_EQ(joined, sixty) << "every word whole, in order";
     EXPECT_EQ(errors(), "");
+    const std::string full = "ab " + std::string(23, 'w');  // a word that fills the line's rest stays on it
+    printed->marks.clear();
+    General::HomeHead();
+    Child exact({PEXAL_SEND_PATH, "--wrap", full + " next"}, false, errorsFile());
+    EXPECT_EQ(pollUntilExit(exact), 0);
+    EXPECT_EQ(lines(), (std::vector<std::string>{full, "next"}));
+    EXPECT_EQ(printed->draws().back().y, 20) << "\"next\" on the second line, none left empty between";
 
     const struct {
         std::string text, says;
