@@ -47,6 +47,12 @@ General::ReadingNews Session::SayPosition() const {
     return news;
 }
 
+bool Session::Letter(char key, bool control, bool shift, General::ReadingNews* news) const {
+    if (key != 'P' || !control || !shift) return false;
+    *news = SayPosition();
+    return true;
+}
+
 General::ReadingNews Session::Focused() const {
     General::ReadingNews news;
     if (page_.Reading().Length() == 0) news.announcement = std::u16string(sheet::kPageName) + u", empty";

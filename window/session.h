@@ -66,6 +66,9 @@ public:
     General::ReadingNews PutCaret(int offset);
     // Where the print head stands, said ("line 3, column 12"): the page's position key.
     General::ReadingNews SayPosition() const;
+    // A letter key (`key` in upper case) pressed on the page: Ctrl+Shift+P says where the
+    // print head is. False, and `news` untouched, when the letter means nothing there.
+    bool Letter(char key, bool control, bool shift, General::ReadingNews* news) const;
     // The page took the keyboard focus: an empty page says so, which a reader reading its
     // line would not.
     General::ReadingNews Focused() const;

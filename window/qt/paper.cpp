@@ -89,13 +89,18 @@ void Paper::keyPressEvent(QKeyEvent* event) {
                 return;
             }
             [[fallthrough]];
-        case Qt::Key_P:
-            if (event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier) && session_ != nullptr) {
-                Tell(session_->SayPosition());
+        default: {
+            General::ReadingNews news;
+            const Qt::KeyboardModifiers held = event->modifiers();
+            if (session_ != nullptr && event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z &&
+                session_->Letter(static_cast<char>(event->key()), held & Qt::ControlModifier,
+                                 held & Qt::ShiftModifier, &news)) {
+                Tell(news);
                 return;
             }
-            [[fallthrough]];
-        default: QWidget::keyPressEvent(event); return;
+            QWidget::keyPressEvent(event);
+            return;
+        }
     }
     if (session_ != nullptr) Tell(session_->Key(key, event->modifiers() & Qt::ControlModifier));
 }

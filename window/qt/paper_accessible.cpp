@@ -209,6 +209,7 @@ private:
 };
 
 void GuardRangeExtents() {
+    if (!QAccessible::isActive()) return;  // no bridge without a listener
     static RangeGuard* guard = nullptr;
     const QString path = QStringLiteral("/org/a11y/atspi/accessible");
     QDBusConnection bus(QStringLiteral("a11y"));  // the bridge's connection, by its name

@@ -125,11 +125,15 @@ bool Paper::Key(WPARAM key) {
         case VK_DOWN: reading = ReadingKey::kDown; break;
         case VK_HOME: reading = ReadingKey::kHome; break;
         case VK_END: reading = ReadingKey::kEnd; break;
-        case 'P':
-            if (GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_SHIFT) >= 0 || session_ == nullptr) return false;
-            Tell(session_->SayPosition());  // where the print head is
+        default: {
+            General::ReadingNews news;
+            if (session_ == nullptr || key < 'A' || key > 'Z' ||
+                !session_->Letter(static_cast<char>(key), GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0, &news)) {
+                return false;
+            }
+            Tell(news);
             return true;
-        default: return false;
+        }
     }
     if (session_ != nullptr) Tell(session_->Key(reading, GetKeyState(VK_CONTROL) < 0));
     return true;
