@@ -89,8 +89,10 @@ Status Handshake::Wait(bool store, std::uint8_t byte) {
             pause = now >= tick - kCloseBefore ? Clock::duration(kCloseStep)
                                                : tick - kCloseBefore - now;
         }
-        // Reports wait for the next look: waking for them would cost a look each.
-        std::this_thread::sleep_for(std::min(pause, start + timeout_ - now));
+        // Reports wait for the next look: waking for them would cost a look each. A port
+        // file replaced meanwhile wakes the sender at once, before the printer's next tick.
+        const auto sleep = std::chrono::ceil<std::chrono::milliseconds>(std::min(pause, start + timeout_ - now));
+        lock_.Sleep(static_cast<int>(std::max<std::int64_t>(sleep.count(), 0)));
     }
 }
 
@@ -100,27 +102,34 @@ Status Handshake::Put(std::uint8_t byte) { return Wait(true, byte); }
 
 Status Handshake::WaitUntilTaken() { return Wait(false, 0); }
 
-// A replaced file tells whether our byte was taken: the printer took it there, or nobody
-// ever will. Until the path names a usable file again, `why` says why the sender waits.
+// A replaced file tells whether our byte was taken: the printer took it there, or the
+// new file holds it too, or nobody ever will. Until the path names a usable file again,
+// `why` says why the sender waits.
 Status Handshake::Follow(Status* why) {
     if (!holding_ || (lock_.Held() && lock_.StillNamed())) return {};
-    if (lock_.Held()) {
-        if (stored_) {
-            std::uint8_t held = 0;
-            *why = lock_.SwapHeld(port_, last_, 0, &held);
-            if (why->busy()) return {};
-            if (!why->ok()) return {Kind::kUnusable, why->path, why->reason};
+    using Fate = io::SenderLock::Fate;
+    Fate fate = Fate::kNone;
+    *why = lock_.Move(port_, stored_, last_, &fate);
+    switch (fate) {
+        case Fate::kNone:
+        case Fate::kWaitsInNewFile:
+            break;
+        case Fate::kTaken:
             stored_ = false;
-            if (held == last_) {
-                resend_ = true;
-            } else {
-                ++taken_;
-                lastTake_ = Clock::now();
-            }
-        }
-        lock_.Release();
+            ++taken_;
+            lastTake_ = Clock::now();
+            break;
+        case Fate::kStoreAgain:
+            stored_ = false;
+            resend_ = true;
+            break;
+        case Fate::kUnknown:
+            stored_ = false;
+            return {Kind::kUnusable, io::PortFilePath(),
+                    "it was replaced while byte " + std::to_string(taken_ + 1) +
+                        " waited in it, and the new file was written before that byte could be "
+                        "looked for there, so whether the printer took it cannot be known"};
     }
-    *why = lock_.TryLock(port_);
     return {};
 }
 

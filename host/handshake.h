@@ -4,10 +4,12 @@
 // yet, is waited out; any other failure of the port file ends the wait. A byte of ours
 // still in the port can be taken back.
 //
-// The host may remove, replace or move the port file during a text. A byte of ours is
-// looked for in the file it was stored in: taken there, it counts; not taken, it is taken
-// back from there and stored again in the file the path names now, and the sender lock
-// moves with it. A file cut short below our byte has lost it: that ends the text.
+// The host may remove, replace or move the port file during a text; the sender lock is
+// not in the file, so it stays. A byte of ours is looked for in the file it was stored in:
+// taken there, it counts; not taken, it is taken back from there, and the file the path
+// names now decides: holding it too (a copy), it waits there; untouched since, it gets it
+// stored again; written since while not holding it, whether the printer took a copy
+// cannot be known, and that ends the text, as does a file cut short below our byte.
 #pragma once
 
 #include <chrono>
@@ -62,16 +64,16 @@ public:
 private:
     // Waits until the port reads 0; with `store`, stores `byte` there in the same step.
     Status Wait(bool store, std::uint8_t byte);
-    // When the path no longer names the held file: settles our byte there and takes the
-    // sender lock again on the file the path names. Ok to go on, with `why` saying
-    // whether the port may be looked at now (busy or missing: look again).
+    // When the path no longer names the held file: settles our byte there and holds the
+    // file the path names. Ok to go on, with `why` saying whether the port may be looked
+    // at now (busy or missing: look again).
     Status Follow(Status* why);
 
     const std::int32_t port_;
     const Clock::duration timeout_;
     const volatile std::sig_atomic_t* cancel_ = nullptr;
     io::SenderLock lock_;
-    bool holding_ = false;  // the sender lock was taken: it follows the file
+    bool holding_ = false;  // the sender lock was taken: its file follows the path
     bool stored_ = false;  // a byte of ours may still be in the port
     bool resend_ = false;  // our last byte, taken back from a replaced file, to store again
     std::uint8_t last_ = 0;

@@ -276,23 +276,53 @@ Status SWAP_IO_BYTE(std::int32_t port, std::uint8_t expected, std::uint8_t value
 }
 
 SenderLock::SenderLock() = default;
-SenderLock::~SenderLock() = default;
+SenderLock::~SenderLock() { Release(); }
 
+// The gate is named by the directory's path, whatever spelling TMPDIR gives it and even
+// when the directory is made anew; a directory not there yet is waited for like a file
+// not made yet.
 Status SenderLock::TryLock(std::int32_t port) {
     Status why;
     if (held_ || !HasSlot(port, &why)) return why;
-    auto lock = std::make_unique<LockedByte>(PortFilePath(), kSenderRegion + SlotOffset(port),
-                                             /*exclusive=*/true, &why);
-    if (!lock->ok()) return why;
-    // A read-only file gives only a shared lock, which would let every other sender in
-    // as well; Write refuses it with the reason that says what to mend.
-    if (lock->readOnly()) {
-        lock->Write(lock->offset(), 0, &why);
+    const std::string path = PortFilePath();
+    const std::string directory = platform::Canonical(DirectoryOf(path));
+    if (directory.empty()) {
+        LockedByte probe(path, SlotOffset(port), /*exclusive=*/false, &why);  // says why
+        if (probe.ok()) why = {Kind::kBusy, path, "its directory is being replaced"};
         return why;
     }
-    held_ = std::move(lock);
+    platform::Error error;
+    const platform::File gate =
+        platform::Gate("pexal-send/" + directory + "/" + std::to_string(port), &error);
+    if (gate == platform::kNoFile) {
+        if (error.fault == Fault::kLocked) return {Kind::kBusy, path, "another sender holds its lock"};
+        Fail(&why, error, path);
+        return why;
+    }
+    auto file = std::make_unique<LockedByte>(path, kSenderRegion + SlotOffset(port),
+                                             /*exclusive=*/true, &why);
+    // A read-only file gives only a shared lock; Write refuses it with the reason that
+    // says what to mend, before any byte is stored.
+    if (file->ok() && file->readOnly()) file->Write(file->offset(), 0, &why);
+    if (!file->ok() || file->readOnly()) {
+        platform::Ungate(gate);
+        return why;
+    }
+    gate_ = gate;
+    held_ = std::move(file);
     port_ = port;
+    WatchDirectory();
     return why;
+}
+
+void SenderLock::WatchDirectory() {
+    const std::string directory = DirectoryOf(PortFilePath());
+    const std::string identity = platform::Identity(directory);
+    if (watch_ != platform::kNoFile && identity == watched_) return;
+    platform::Unwatch(watch_);
+    watch_ = platform::Watch(directory);
+    watched_ = identity;
+    replaced_ = written_ = false;
 }
 
 Status SenderLock::Read(std::int32_t port, std::uint8_t* byte) {
@@ -309,29 +339,84 @@ Status SenderLock::Read(std::int32_t port, std::uint8_t* byte) {
 Status SenderLock::Swap(std::int32_t port, std::uint8_t expected, std::uint8_t value,
                         std::uint8_t* held) {
     if (!Through(port)) return SWAP_IO_BYTE(port, expected, value, held);
-    return SwapIn(port, expected, value, held);
+    return SwapIn(*held_, port, expected, value, held);
 }
 
 Status SenderLock::SwapHeld(std::int32_t port, std::uint8_t expected, std::uint8_t value,
                             std::uint8_t* held) {
     if (!held_ || port != port_) return SWAP_IO_BYTE(port, expected, value, held);
-    return SwapIn(port, expected, value, held);
+    return SwapIn(*held_, port, expected, value, held);
 }
 
-Status SenderLock::SwapIn(std::int32_t port, std::uint8_t expected, std::uint8_t value,
-                          std::uint8_t* held) {
+Status SenderLock::SwapIn(LockedByte& file, std::int32_t port, std::uint8_t expected,
+                          std::uint8_t value, std::uint8_t* held) {
     Status why;
     *held = 0;
     const std::int64_t slot = SlotOffset(port);
-    if (!held_->Lock(slot, /*exclusive=*/true, &why)) return why;
+    if (!file.Lock(slot, /*exclusive=*/true, &why)) return why;
     bool written = false;
     if (!ExchangeIn(
-            *held_, slot, value, [expected](std::uint8_t was) { return was == expected; }, held,
+            file, slot, value, [expected](std::uint8_t was) { return was == expected; }, held,
             &written, &why)) {
         *held = 0;
     }
-    held_->Unlock(slot);
+    file.Unlock(slot);
     return why;
+}
+
+void SenderLock::Drain() {
+    for (const platform::Change change : platform::Changes(watch_, pexal::kPortFileName)) {
+        if (change == platform::Change::kReplaced) replaced_ = true;
+        if (change == platform::Change::kWritten && replaced_) written_ = true;
+    }
+}
+
+// The order matters: the new file's byte is locked first, so that the printer cannot take
+// it while this looks; the watch is read next, so every write it reports came before that
+// lock; our byte is taken back from the old file last, a write the watch reports too but
+// which no longer counts, since the new file is the held one by then.
+Status SenderLock::Move(std::int32_t port, bool pending, std::uint8_t ours, Fate* fate) {
+    *fate = Fate::kNone;
+    Status why;
+    if (!held_ || port != port_) return why;
+    const std::int64_t slot = SlotOffset(port);
+    auto next = std::make_unique<LockedByte>(PortFilePath(), kSenderRegion + slot,
+                                             /*exclusive=*/true, &why);
+    bool locked = next->ok() && next->Lock(slot, /*exclusive=*/true, &why);
+    if (!locked && why.busy()) return why;
+    Drain();
+    // Where no watch tells what happened to the new file, nothing is known of it.
+    const bool written = written_ || watch_ == platform::kNoFile;
+    if (pending) {
+        std::uint8_t was = 0;
+        if (const Status old = SwapIn(*held_, port, ours, 0, &was); !old.ok()) {
+            if (locked) next->Unlock(slot);
+            return old.busy() ? old : (why.ok() ? old : why);
+        }
+        std::uint8_t there = 0;
+        if (was != ours) {
+            *fate = Fate::kTaken;
+        } else if (!locked) {
+            *fate = Fate::kStoreAgain;  // no file to hold a copy: the directory is gone
+        } else if (!next->Read(slot, &there, &why)) {
+            *fate = Fate::kStoreAgain;
+        } else if (there == ours) {
+            *fate = Fate::kWaitsInNewFile;
+        } else {
+            *fate = there == 0 && written ? Fate::kUnknown : Fate::kStoreAgain;
+        }
+    }
+    if (!locked) return why;
+    next->Unlock(slot);
+    held_ = std::move(next);
+    WatchDirectory();
+    replaced_ = written_ = false;
+    return why;
+}
+
+void SenderLock::Sleep(int milliseconds) {
+    platform::Await(watch_, milliseconds);
+    Drain();
 }
 
 bool SenderLock::StillNamed() const { return held_ && held_->StillNamed(); }
@@ -342,7 +427,13 @@ bool SenderLock::SlotCut(std::int32_t port) const {
     return size >= 0 && size <= SlotOffset(port);
 }
 
-void SenderLock::Release() { held_.reset(); }
+void SenderLock::Release() {
+    held_.reset();
+    platform::Ungate(gate_);
+    platform::Unwatch(watch_);
+    gate_ = watch_ = platform::kNoFile;
+    watched_.clear();
+}
 
 // A file the host has removed or replaced since is left alone: the printer looks for
 // the port's byte by the name.

@@ -45,9 +45,12 @@ Status TAKE_IO_BYTE(std::int32_t port, std::uint8_t* byte);
 Status SWAP_IO_BYTE(std::int32_t port, std::uint8_t expected, std::uint8_t value,
                     std::uint8_t* held);
 
-// An exclusive advisory lock on a byte of the port file far beyond every port's slot
-// (one such byte a port), held from a successful TryLock until destruction. Senders hold
-// it for a whole text so that two texts never interleave; the printer never touches it.
+// One sender at a time for a port of a port file: a lock named by the port file's
+// directory and the port (held in no file, so that the host replacing the file cannot
+// move it), taken with the port file opened and held for a whole text so that two texts
+// never interleave. The printer never touches it. While it is held, the port file's
+// directory is watched where the platform allows, so that a replaced file is seen at once
+// and what happened to the new file since is known.
 class SenderLock {
 public:
     SenderLock();
@@ -55,7 +58,8 @@ public:
     SenderLock(const SenderLock&) = delete;
     SenderLock& operator=(const SenderLock&) = delete;
 
-    // Tries once, without waiting: busy while another sender holds it.
+    // Tries once, without waiting: busy while another sender holds it. A file this user
+    // may only read fails here with the reason: nothing could be stored in it.
     Status TryLock(std::int32_t port);
 
     // READ_IO_BYTE and SWAP_IO_BYTE, done while the lock is held through the file it holds
@@ -74,15 +78,39 @@ public:
     bool SlotCut(std::int32_t port) const;
     Status SwapHeld(std::int32_t port, std::uint8_t expected, std::uint8_t value,
                     std::uint8_t* held);
-    // Lets go of the lock and its file, to take the lock again on the file the path names.
+
+    // What became of a byte of ours that waited in the held file when the path came to
+    // name another: the printer took it there; the new file holds it too (a copy), and it
+    // waits there now; it is taken back, to be stored again in the new file; or it is taken
+    // back but the new file lost a byte since it replaced the old, so whether the printer
+    // took a copy of it cannot be known. kNone: not settled yet.
+    enum class Fate { kNone, kTaken, kWaitsInNewFile, kStoreAgain, kUnknown };
+    // Holds the file the path names now in place of the held one, keeping the lock, and
+    // settles `ours` when `pending` says it may wait in the held file. The new file's byte
+    // is locked while this decides, so the printer cannot take it meanwhile. Busy or
+    // missing: look again (`fate` may still be settled); any other failure: the file the
+    // path names cannot be used, and the held one stays.
+    Status Move(std::int32_t port, bool pending, std::uint8_t ours, Fate* fate);
+
+    // Sleeps for `milliseconds`, waking at once when the port file is replaced or written.
+    void Sleep(int milliseconds);
+    // Lets go of the lock and its file.
     void Release();
 
 private:
     bool Through(std::int32_t port) const;
-    Status SwapIn(std::int32_t port, std::uint8_t expected, std::uint8_t value, std::uint8_t* held);
+    Status SwapIn(LockedByte& file, std::int32_t port, std::uint8_t expected, std::uint8_t value,
+                  std::uint8_t* held);
+    // Takes what the watch saw into `replaced_` and `written_`.
+    void Drain();
+    void WatchDirectory();
 
     std::unique_ptr<LockedByte> held_;
     std::int32_t port_ = 0;
+    std::intptr_t gate_ = -1, watch_ = -1;  // the platform's handles
+    std::string watched_;                   // the identity of the directory watched
+    bool replaced_ = false;                 // the held file's name has named another since
+    bool written_ = false;                  // ... and that other was written after
 };
 
 // `path` with one trailing directory separator ensured; the empty path stays empty.

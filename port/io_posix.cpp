@@ -1,12 +1,19 @@
 // The port link's primitives on POSIX systems: open(2), an OFD byte lock, pread/pwrite.
 #include <fcntl.h>
+#include <poll.h>
 #include <pwd.h>
+#include <sys/inotify.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "port/platform.h"
 
@@ -134,6 +141,93 @@ Owner OwnerOf(const std::string& path) {
     if (const passwd* user = ::getpwuid(info.st_uid)) owner.name = user->pw_name;
     owner.mode = static_cast<int>(info.st_mode & 07777);
     return owner;
+}
+
+std::string Identity(const std::string& directory) {
+    struct stat info = {};
+    if (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return "";
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
+
+std::string Canonical(const std::string& directory) {
+    char* resolved = ::realpath(directory.c_str(), nullptr);
+    if (resolved == nullptr) return "";
+    std::string path(resolved);
+    std::free(resolved);
+    return path;
+}
+
+// A socket bound to a name in Linux's abstract namespace: only one process can bind a
+// name, it writes no file, and it goes with the process.
+File Gate(const std::string& name, Error* error) {
+    sockaddr_un address = {};
+    if (name.size() + 1 > sizeof address.sun_path) {  // a long path: its hash (FNV-1a)
+        std::uint64_t hash = 14695981039346656037ull;
+        for (const unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+        return Gate(name.substr(0, 60) + "#" + std::to_string(hash), error);
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return Failed(error), kNoFile;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0) return fd;
+    const int code = errno;
+    ::close(fd);
+    errno = code;
+    Failed(error);
+    if (error != nullptr && code == EADDRINUSE) error->fault = Fault::kLocked;
+    return kNoFile;
+}
+
+void Ungate(File gate) {
+    if (gate != kNoFile) ::close(static_cast<int>(gate));
+}
+
+File Watch(const std::string& directory) {
+    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd < 0) return kNoFile;
+    constexpr std::uint32_t kEntries =
+        IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY | IN_DELETE_SELF | IN_MOVE_SELF;
+    if (::inotify_add_watch(fd, directory.c_str(), kEntries) < 0) {
+        ::close(fd);
+        return kNoFile;
+    }
+    return fd;
+}
+
+void Unwatch(File watch) {
+    if (watch != kNoFile) ::close(static_cast<int>(watch));
+}
+
+std::vector<Change> Changes(File watch, const std::string& name) {
+    std::vector<Change> changes;
+    if (watch == kNoFile) return changes;
+    alignas(inotify_event) char buffer[8192];
+    for (ssize_t n; (n = ::read(static_cast<int>(watch), buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            if (event->mask & IN_Q_OVERFLOW) {
+                changes.push_back(Change::kReplaced);
+                changes.push_back(Change::kWritten);
+            } else if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
+                changes.push_back(Change::kReplaced);
+            } else if (event->len > 0 && name == event->name) {
+                changes.push_back(event->mask & IN_MODIFY ? Change::kWritten : Change::kReplaced);
+            }
+        }
+    }
+    return changes;
+}
+
+void Await(File watch, int milliseconds) {
+    if (watch == kNoFile) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        return;
+    }
+    pollfd news = {static_cast<int>(watch), POLLIN, 0};
+    ::poll(&news, 1, milliseconds);
 }
 
 std::string SystemText(long code) { return std::strerror(static_cast<int>(code)); }

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <cctype>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -147,6 +149,50 @@ Owner OwnerOf(const std::string& path) {
     }
     return owner;
 }
+
+std::string Identity(const std::string& directory) { return Canonical(directory); }
+
+std::string Canonical(const std::string& directory) {
+    const DWORD attributes = GetFileAttributesA(directory.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return "";
+    char full[MAX_PATH * 4];
+    const DWORD n = GetFullPathNameA(directory.c_str(), sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full) return "";
+    std::string identity(full, n);
+    for (char& c : identity) c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    while (identity.size() > 3 && identity.back() == '\\') identity.pop_back();
+    return identity;
+}
+
+// A named mutex, as the printer's own claim: a mutex name may hold no backslash and has a
+// length limit, so the name is a hash of `name` (FNV-1a).
+File Gate(const std::string& name, Error* error) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+    char mutexName[64];
+    std::snprintf(mutexName, sizeof mutexName, "Local\\pexal-send-%016llx", static_cast<unsigned long long>(hash));
+    const HANDLE gate = CreateMutexA(nullptr, FALSE, mutexName);
+    if (gate == nullptr) return Failed(error), kNoFile;
+    // A holder that ended without letting go leaves the mutex abandoned: it is ours then.
+    const DWORD waited = WaitForSingleObject(gate, 0);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return reinterpret_cast<File>(gate);
+    CloseHandle(gate);
+    if (error != nullptr) *error = {Fault::kLocked, ERROR_LOCK_VIOLATION};
+    return kNoFile;
+}
+
+void Ungate(File gate) {
+    if (gate == kNoFile) return;
+    ReleaseMutex(Native(gate));
+    CloseHandle(Native(gate));
+}
+
+// No watch here: a replaced file is found at the next look, and what happened to it
+// meanwhile is not known.
+File Watch(const std::string&) { return kNoFile; }
+void Unwatch(File) {}
+std::vector<Change> Changes(File, const std::string&) { return {}; }
+void Await(File, int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
 
 std::string SystemText(long code) {
     char text[512] = {};

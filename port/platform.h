@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace io::platform {
 
@@ -65,6 +66,30 @@ struct Owner {
     bool readOnly = false;
 };
 Owner OwnerOf(const std::string& path);
+
+// The directory's identity: device and inode on POSIX, the full path on Windows; "" when
+// it is not there.
+std::string Identity(const std::string& directory);
+// The directory's path, the same however it is spelt (links and ".." resolved); it stays
+// the same when the directory is made anew. "" when it is not there.
+std::string Canonical(const std::string& directory);
+
+// A lock that lives in no file, named `name`: held from a successful call until Ungate or
+// the process ends, whatever happens to any file or directory. Held elsewhere: kLocked.
+File Gate(const std::string& name, Error* error);
+void Ungate(File gate);
+
+// A watch on a directory's entries, to learn at once that one is replaced or written;
+// kNoFile where the platform gives none (then nothing is ever known of it).
+File Watch(const std::string& directory);
+void Unwatch(File watch);
+enum class Change { kReplaced, kWritten };
+// What happened to the entry `name` since the last call, in order. The directory removed
+// or moved counts as the entry replaced (a directory made anew holds no copy of it); news
+// lost, as the entry replaced and written.
+std::vector<Change> Changes(File watch, const std::string& name);
+// Sleeps for `milliseconds`, or until the watch has news.
+void Await(File watch, int milliseconds);
 
 // The system's own words for an error code; "" when it has none.
 std::string SystemText(long code);

@@ -1,6 +1,8 @@
 // pexal-send against the real poll cycle: one sender at a time, nothing left behind,
 // input sent as it arrives, and the page's edges.
+#include <fcntl.h>
 #include <signal.h>
+#include <stdio.h>
 
 #include <chrono>
 #include <filesystem>
@@ -223,13 +225,55 @@ TEST_F(Send, WrapFoldsAtSpacesAndTheEdgesAreWarnedAboutOtherwise) {
 TEST_F(Send, APortFileReplacedUnderASenderLosesAndDoublesNoByte) {
     namespace fs = std::filesystem;
     const fs::path moved = dir() / "moved";
+    // In one step, as a sender woken by the change would otherwise make a new file there.
+    const auto putInstead = [&](const fs::path& other, const fs::path& away) {
+        ASSERT_EQ(::renameat2(AT_FDCWD, other.c_str(), AT_FDCWD, portFile().c_str(), RENAME_EXCHANGE), 0);
+        fs::rename(other, away);
+    };
+    const fs::path away = dir().string() + "-away";
+    pid_t sending = 0;
+    // A copy holding the waiting byte renamed over the file, as an atomic save does. With
+    // `looked`, the printer waits until the sender has seen it: the byte is gone from the
+    // file it replaced.
+    const auto copyOver = [&](bool looked) {
+        const int replaced = ::open(portFile().c_str(), O_RDONLY);
+        fs::copy_file(portFile(), dir() / "copy");
+        fs::permissions(dir() / "copy", fs::perms(0644));
+        fs::rename(dir() / "copy", portFile());
+        char byte = 'F';
+        EXPECT_TRUE(!looked || pexal_test::Within(std::chrono::seconds(20), [&] {
+            return ::pread(replaced, &byte, 1, 30) == 1 && byte == 0;
+        }));
+        ::close(replaced);
+    };
     const struct {
         const char* host;
         std::function<void()> does;
         int status;
         std::string printed, says;
+        bool asAnotherUser = false;  // a sender that may not write the host's new file
     } cases[] = {
         {"deletes it", [&] { fs::remove(portFile()); }, 0, "ABCDEFGHIJ", ""},
+        {"renames a copy over it", [&] { copyOver(true); }, 0, "ABCDEFGHIJ", ""},
+        {"renames a copy over it, which the printer takes from before the sender looks",
+         [&] {
+             ::kill(sending, SIGSTOP);
+             copyOver(false);
+             PollPort();
+             ::kill(sending, SIGCONT);
+         },
+         4, "ABCDEF", "so whether the printer took it cannot be known (5 bytes taken)"},
+        {"renames its own copy over it", [&] { copyOver(true); }, 4, "ABCDEF", "permission denied", true},
+        {"cuts it to byte 6's offset", [&] { fs::resize_file(portFile(), 30); }, 4, "ABCDE",
+         "so whether the printer took that byte cannot be known (5 bytes taken)"},
+        {"removes its directory and makes it again a moment later",
+         [&] {
+             fs::remove_all(away);
+             fs::rename(dir(), away);
+             std::this_thread::sleep_for(std::chrono::milliseconds(300));
+             fs::create_directory(dir());
+         },
+         0, "ABCDEFGHIJ", ""},
         {"renames an empty file over it",
          [&] {
              std::ofstream(dir() / "new") << std::string(64, '\0');
@@ -240,20 +284,29 @@ TEST_F(Send, APortFileReplacedUnderASenderLosesAndDoublesNoByte) {
          "while byte 6 waited in it, so whether the printer took that byte cannot be known (5 bytes taken)"},
         {"moves it away for a directory",
          [&] {
-             fs::rename(portFile(), moved);
-             fs::create_directory(portFile());
+             fs::create_directory(dir() / "other");
+             putInstead(dir() / "other", moved);
          },
          4, "ABCDE", "(5 bytes taken; the rest was withdrawn)"},
         {"moves it away for a link",
          [&] {
-             fs::rename(portFile(), moved);
-             fs::create_symlink(moved, portFile());
+             fs::create_symlink(moved, dir() / "other");
+             putInstead(dir() / "other", moved);
          },
          4, "ABCDE", "(5 bytes taken; the rest was withdrawn)"},
     };
     for (const auto& c : cases) {
         printed->marks.clear();
-        Child sender({PEXAL_SEND_PATH, "-n", "--timeout", "20", "ABCDEFGHIJ"}, false, errorsFile());
+        std::vector<std::string> command = {PEXAL_SEND_PATH, "-n", "--timeout", "20", "ABCDEFGHIJ"};
+        if (c.asAnotherUser) {
+            if (::geteuid() != 0) continue;
+            fs::permissions(dir(), fs::perms::all);
+            setPort(130, 0);
+            fs::permissions(portFile(), fs::perms(0666));
+            command.insert(command.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        }
+        Child sender(command, false, errorsFile());
+        sending = sender.pid();
         // The printer takes five bytes, then stops while the sender stores the sixth.
         EXPECT_TRUE(pexal_test::Until(
             std::chrono::seconds(20), [&] { return printed->text() == "ABCDE" && portByte() == 'F'; },
@@ -273,11 +326,10 @@ TEST_F(Send, APortFileReplacedUnderASenderLosesAndDoublesNoByte) {
                 [&] {
                     if (printed->text().size() < 5) PollPort();
                 }));
-            c.does();
-            // Once the first sender has stored its byte again in the new file, it holds
-            // that file's lock: the second waits for the whole first text.
-            EXPECT_TRUE(pexal_test::Within(std::chrono::seconds(20), [&] { return portByte() == 'F'; }));
+            // The sender lock is in no file: a second sender waiting for it when the file
+            // is replaced goes on waiting for the whole first text.
             Child second({PEXAL_SEND_PATH, "-n", "--timeout", "20", "abcdef"});
+            c.does();
             EXPECT_EQ(pollUntilExit(first), 0);
             EXPECT_EQ(pollUntilExit(second), 0);
             EXPECT_EQ(printed->text(), "ABCDEFGHIJabcdef") << c.host;
@@ -289,6 +341,7 @@ TEST_F(Send, APortFileReplacedUnderASenderLosesAndDoublesNoByte) {
             EXPECT_EQ(printed->text(), c.printed) << c.host;
         }
     }
+    fs::remove_all(away);
 }
 
 }  // namespace
