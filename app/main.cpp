@@ -141,6 +141,11 @@ int main(int, char**) {
             Say("another printer prints from " + pexal::QuotePath(portFile) + " now; this one stops");
             QApplication::exit(0);
         });
+    if (single.claim().kind == pexal::Kind::kTimedOut) {
+        Say("another printer of yours holds " + pexal::QuotePath(portFile) +
+            " but does not answer (is it stopped?); waiting for it to answer or end");
+        single.WaitForAnswer();
+    }
     if (single.claim().busy()) {
         Say("already printing from " + pexal::QuotePath(portFile) + "; brought that printer to the front");
         return 0;

@@ -46,12 +46,13 @@ socklen_t Address(const std::string& identity, sockaddr_un* address) {
 
 int NewSocket() { return ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }
 
-enum class Answer { kServes, kNoLonger, kNobody };
+enum class Answer { kServes, kNoLonger, kSilent, kNobody };
 
 // Asks the printer holding the name whether it still prints from that file (it says '1'
-// and comes to the front, or '0'). A holder of another user, or one that says nothing
-// within a second, is nobody.
-Answer Ask(const sockaddr_un& address, socklen_t length) {
+// and comes to the front, or '0'). A holder of another user is nobody: it is not believed.
+// One of this user that says nothing within `waitMs` (-1: until it answers or ends) is
+// silent: stopped, or too busy to answer.
+Answer Ask(const sockaddr_un& address, socklen_t length, int waitMs) {
     const int fd = NewSocket();
     if (fd < 0) return Answer::kNobody;
     Answer answer = Answer::kNobody;
@@ -63,8 +64,14 @@ Answer Ask(const sockaddr_un& address, socklen_t length) {
     if (connected && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::getuid()) {
         wait = {fd, POLLIN, 0};
         char said = 0;
-        if (::poll(&wait, 1, 1000) == 1 && ::read(fd, &said, 1) == 1) {
-            answer = said == '1' ? Answer::kServes : Answer::kNoLonger;
+        int ready;
+        while ((ready = ::poll(&wait, 1, waitMs)) < 0 && errno == EINTR) {
+        }
+        if (ready == 0) {
+            answer = Answer::kSilent;
+        } else {
+            // Said nothing and went: it ended, and its name with it.
+            answer = ::read(fd, &said, 1) == 1 && said == '1' ? Answer::kServes : Answer::kNoLonger;
         }
     }
     ::close(fd);
@@ -77,7 +84,7 @@ SinglePrinter::SinglePrinter(const std::string& portFile, std::function<void()> 
                              std::function<void()> onTaken)
     : portFile_(portFile), onAnotherStart_(std::move(onAnotherStart)), onTaken_(std::move(onTaken)) {
     identity_ = Identity(portFile_);
-    claim_ = Claim(identity_);
+    claim_ = Claim(identity_, 1000);
     if (claim_.busy()) return;
     recheck_.setInterval(1000);
     QObject::connect(&recheck_, &QTimer::timeout, [this] { Recheck(); });
@@ -86,7 +93,7 @@ SinglePrinter::SinglePrinter(const std::string& portFile, std::function<void()> 
 
 // Binding is the claim, and only one process can bind a name. A holder that no longer
 // prints from the file is about to let go of the name: it is tried for again.
-pexal::Status SinglePrinter::Claim(const std::string& identity) {
+pexal::Status SinglePrinter::Claim(const std::string& identity, int waitMs) {
     using pexal::Kind;
     sockaddr_un address;
     const socklen_t length = Address(identity, &address);
@@ -104,9 +111,11 @@ pexal::Status SinglePrinter::Claim(const std::string& identity) {
         if (error != EADDRINUSE) {
             return {Kind::kUnusable, portFile_, std::strerror(error)};
         }
-        switch (Ask(address, length)) {
+        switch (Ask(address, length, waitMs)) {
             case Answer::kServes:
                 return {Kind::kBusy, portFile_, "another printer prints from it"};
+            case Answer::kSilent:
+                return {Kind::kTimedOut, portFile_, "the printer holding it does not answer"};
             case Answer::kNobody:
                 return {Kind::kUnusable, portFile_, "another program holds the name printers meet by"};
             case Answer::kNoLonger:
@@ -140,20 +149,33 @@ void SinglePrinter::Listen(int fd, const std::string& identity) {
 }
 
 // The file the path names may have changed: the claim moves to it. Where another printer
-// already serves it, this one stops; where no claim can be had, it prints on unchecked
-// (and tries again when the file changes once more).
+// serves it, this one stops, but only once that has held for two looks a second apart: a
+// directory swapped back and forth may name the other's file for a moment only. Where no
+// claim can be had, it prints on unchecked (and tries again when the file changes).
 void SinglePrinter::Recheck() {
     const std::string now = Identity(portFile_);
-    if (now == identity_) return;
+    if (now == identity_ && contested_.empty()) return;
     notifier_.reset();
     if (listening_ >= 0) ::close(listening_);
     listening_ = -1;
     identity_ = now;
-    claim_ = Claim(now);
-    if (claim_.busy()) {
-        recheck_.stop();
-        onTaken_();
+    claim_ = Claim(now, 1000);
+    if (!claim_.busy()) {
+        contested_.clear();
+        return;
     }
+    if (contested_ != now || Identity(portFile_) != now) {
+        contested_ = now;
+        return;
+    }
+    recheck_.stop();
+    onTaken_();
+}
+
+const pexal::Status& SinglePrinter::WaitForAnswer() {
+    if (claim_.kind == pexal::Kind::kTimedOut) claim_ = Claim(identity_, -1);
+    if (claim_.busy()) recheck_.stop();
+    return claim_;
 }
 
 SinglePrinter::~SinglePrinter() {

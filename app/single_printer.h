@@ -6,8 +6,11 @@
 //
 // The rule holds for as long as the printers run: each printer looks again every second
 // at which file its path names (a directory made, re-made, renamed or mounted over), and
-// moves its claim with it; one whose file is now another printer's stops. Only a printer
-// of the same user is believed: a name another user holds does not stop a printer.
+// moves its claim with it; one whose file is now another printer's (for two looks in a
+// row) stops. Only a printer of the same user is believed: a name another user holds
+// does not stop a printer. One of the same user that does not answer (stopped, say) is
+// waited for, not printed beside: it has the page so far, and two printers of one file
+// split the text between them.
 #pragma once
 
 #include <QSocketNotifier>
@@ -30,17 +33,22 @@ public:
     SinglePrinter& operator=(const SinglePrinter&) = delete;
 
     // Ok: this process is the printer for the file. Busy: one was already running, and
-    // has been asked to come to the front. Otherwise there was no way to tell (the socket
+    // has been asked to come to the front. Timed out: one of this user holds the name but
+    // did not answer within a second. Otherwise there was no way to tell (the socket
     // failed), and the reason says why.
     const pexal::Status& claim() const { return claim_; }
+    // After a claim that timed out: waits for as long as the holder neither answers nor
+    // ends, then claims again.
+    const pexal::Status& WaitForAnswer();
 
 private:
-    pexal::Status Claim(const std::string& identity);
+    pexal::Status Claim(const std::string& identity, int waitMs);
     void Listen(int fd, const std::string& identity);
     void Recheck();
 
     std::string portFile_;
-    std::string identity_;  // of the file claimed
+    std::string identity_;   // of the file claimed
+    std::string contested_;  // a file found another printer's at the last look
     int listening_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer recheck_;

@@ -1,11 +1,16 @@
 // The printer as a program: one per port file, whatever is started beside it.
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+#include <random>
 #include <thread>
+#include <vector>
 
 #include "tests/kit.h"
 
@@ -50,6 +55,25 @@ TEST_F(PrinterProcess, ASecondPrinterForTheSameFileHandsOverAndTheFirstPrintsOn)
         EXPECT_EQ(sender.Wait(), 0) << "the first printer took every byte";
         EXPECT_FALSE(first->Finished()) << readFile("first.txt");
     }
+}
+
+// A first printer stopped (SIGSTOP) neither answers nor lets go of the file: the second
+// waits for it, taking no byte, and hands over once it runs again.
+TEST_F(PrinterProcess, ASecondPrinterWaitsForAStoppedFirstAndNeverPrintsBesideIt) {
+    auto first = start(dir(), "first.txt");
+    ASSERT_TRUE(Within(30s, [&] { return Polling(dir()) || first->Finished(); }));
+    ::kill(first->pid(), SIGSTOP);
+    auto second = start(dir(), "second.txt");
+    EXPECT_TRUE(Within(30s, [&] { return readFile("second.txt").find("does not answer") != std::string::npos; }))
+        << readFile("second.txt");
+    setPort(130, 'x');
+    std::this_thread::sleep_for(1500ms);  // ticks enough for a printer to have taken it
+    EXPECT_EQ(portByte(), 'x') << "the second printer printed beside the first";
+    ::kill(first->pid(), SIGCONT);
+    ASSERT_TRUE(Within(30s, [&] { return second->Finished().has_value(); }));
+    EXPECT_EQ(*second->Finished(), 0) << readFile("second.txt");
+    EXPECT_TRUE(Within(10s, [&] { return portByte() == 0; })) << "the first prints on";
+    EXPECT_FALSE(first->Finished());
 }
 
 TEST_F(PrinterProcess, PrintersForDifferentPortFilesRunSideBySide) {
@@ -113,7 +137,8 @@ TEST_F(PrinterProcess, WithoutADisplayOrWithAnAbsurdScaleItSaysSoInOneLineAndExi
 
 // One printer per port file for as long as they run, whatever happens to the directory:
 // made after the printers start (by any spelling), renamed under a running printer,
-// mounted over; and a name another user holds does not stop a printer.
+// mounted over, swapped with another printer's again and again; and a name another user
+// holds does not stop a printer, even one that says it serves the file.
 TEST_F(PrinterProcess, OnePrinterPerFileFollowsTheDirectoryAndBelievesOnlyItsOwnUser) {
     const auto running = [](const std::vector<std::unique_ptr<pexal_test::Child>>& printers) {
         return std::count_if(printers.begin(), printers.end(), [](const auto& p) { return !p->Finished(); });
@@ -137,6 +162,21 @@ TEST_F(PrinterProcess, OnePrinterPerFileFollowsTheDirectoryAndBelievesOnlyItsOwn
         printers.push_back(start(dir() / "new", "new.txt"));
         std::this_thread::sleep_for(2500ms);
         EXPECT_EQ(running(printers), 2) << readFile("new.txt");
+    }
+    {  // swapped with another's every 5 to 30 ms: each stops only for a file really served
+        fs::create_directory(dir() / "x");
+        fs::create_directory(dir() / "y");
+        std::vector<std::unique_ptr<pexal_test::Child>> printers;
+        printers.push_back(start(dir() / "x", "x.txt"));
+        printers.push_back(start(dir() / "y", "y.txt"));
+        ASSERT_TRUE(Within(30s, [&] { return Polling(dir() / "x") && Polling(dir() / "y"); }));
+        std::mt19937 random(7);
+        for (const auto end = std::chrono::steady_clock::now() + 4s; std::chrono::steady_clock::now() < end;) {
+            ::renameat2(AT_FDCWD, (dir() / "x").c_str(), AT_FDCWD, (dir() / "y").c_str(), RENAME_EXCHANGE);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5 + random() % 26));
+        }
+        std::this_thread::sleep_for(3s);  // two looks a second apart after the last swap
+        EXPECT_EQ(running(printers), 2) << readFile("x.txt") << readFile("y.txt");
     }
     fs::create_directory(dir() / "mnt");
     const std::string mount = "mount -t tmpfs -o size=1m tmpfs '" + (dir() / "mnt").string() + "'";
@@ -164,7 +204,9 @@ TEST_F(PrinterProcess, OnePrinterPerFileFollowsTheDirectoryAndBelievesOnlyItsOwn
                                     "import hashlib,socket,sys,time\n"
                                     "s=socket.socket(socket.AF_UNIX)\n"
                                     "s.bind(b'\\0pexal-printer-'+hashlib.sha256(sys.argv[1].encode()).hexdigest()[:32].encode())\n"
-                                    "s.listen(8); print('listening', file=sys.stderr, flush=True); time.sleep(30)",
+                                    "s.listen(8); print('listening', file=sys.stderr, flush=True)\n"
+                                    "s.settimeout(30)\n"
+                                    "while True: c,_=s.accept(); c.send(b'1'); c.close()",
                                     identity},
                                    false, (dir() / "squatter.txt").string());
         ASSERT_TRUE(Within(30s, [&] { return readFile("squatter.txt").find("listening") != std::string::npos; }));
