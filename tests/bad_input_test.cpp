@@ -117,6 +117,7 @@ TEST_F(SendRefuses, GivingUpWithoutAPrinterLeavesThePortEmpty) {
     } cases[] = {
         {{"--raw", "--timeout", "0.5"}, std::string("A\0B", 3), "byte 2 of the input is 0"},
         {{"--timeout", "0.5"}, "a\xFF", "not valid UTF-8 (byte 2)"},
+        {{"--port", "100", "--timeout", "0.5", "x"}, "", "the printer did not take byte 1 within 0.5 s"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(send(c.args, c.input), 2) << c.says;

@@ -88,11 +88,15 @@ TEST_F(FaultMatrix, AReadOnlyFileSystemWorksAgainOnlyOnceAByteCanBeCleared) {
     const std::unique_ptr<const fs::path, void (*)(const fs::path*)> unmount(
         &mount, [](const fs::path* at) { pexal_test::Capture("umount '" + at->string() + "'"); });
     ::setenv("TMPDIR", mount.c_str(), 1);
-    std::ofstream(mount / "dov_port.dat", std::ios::binary) << std::string(64, '\0');
+    std::ofstream(mount / "dov_port.dat", std::ios::binary) << std::string(31, '\0') << 'Z' << std::string(32, '\0');
     ASSERT_TRUE(remount("ro"));
     ticks(10);
     EXPECT_EQ(reportLines(), 1) << report.str();
     EXPECT_NE(report.str().find("read-only file system"), std::string::npos) << report.str();
+    // A sender is told at once, not after waiting out a byte nobody can clear.
+    pexal_test::Child sender({PEXAL_SEND_PATH, "--port", "131", "--timeout", "30", "x"}, false, errorsFile());
+    EXPECT_EQ(sender.Wait(), 4);
+    EXPECT_NE(errors().find("read-only file system"), std::string::npos) << errors();
     ASSERT_TRUE(remount("rw"));
     expectRecoveryWithin1Tick(mount / "dov_port.dat", 'r');
     EXPECT_EQ(reportLines(), 2) << report.str();

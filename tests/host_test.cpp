@@ -136,6 +136,10 @@ TEST_F(HandshakeTest, WithdrawWaitsOutAShortLockOnThePort) {
     }
     EXPECT_EQ(portByte(), 0);
     EXPECT_FALSE(link.pending());
+    ASSERT_TRUE(link.Put('t').ok());
+    EXPECT_EQ(pexal_test::TakeByte(130), 't');  // the printer's tick as the sender gives up
+    EXPECT_FALSE(link.Withdraw());
+    EXPECT_EQ(link.taken(), 1u) << "taken meanwhile counts as taken";
 }
 
 TEST_F(HandshakeTest, WaitsOutAForeignByteThenGivesUpWithoutTouchingIt) {
