@@ -1,7 +1,10 @@
 #include "window/qt/paper_accessible.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QWindow>
 
@@ -177,29 +180,79 @@ void Announcer::Say(const QString& sentence) {
     show();
 }
 
+namespace {
+
+// One of GetBoundedRanges' answers: a run of text, as AT-SPI's RangeList holds it (iisv).
+struct BoundedRange {
+    int start = 0, end = 0;
+    QString text;
+};
+
+QDBusArgument& operator<<(QDBusArgument& out, const BoundedRange& range) {
+    out.beginStructure();
+    out << range.start << range.end << range.text << QDBusVariant(QString());
+    out.endStructure();
+    return out;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& in, BoundedRange& range) {
+    QDBusVariant value;
+    in.beginStructure();
+    in >> range.start >> range.end >> range.text >> value;
+    in.endStructure();
+    return in;
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(BoundedRange)
+
+// Qt 6.4's bridge answers GetRangeExtents by asking for each character's rectangle from
+// the start to the end given, however far beyond the text that lies, and GetBoundedRanges
+// not at all. Both are answered here, in front of it, over the text that is there; every
+// other call goes on to the bridge.
 class RangeGuard final : public QDBusVirtualObject {
 public:
-    explicit RangeGuard(QDBusVirtualObject* bridge) : bridge_(bridge) {}
+    explicit RangeGuard(QDBusVirtualObject* bridge) : bridge_(bridge) {
+        qDBusRegisterMetaType<BoundedRange>();
+        qDBusRegisterMetaType<QList<BoundedRange>>();
+    }
 
     QString introspect(const QString& path) const override { return bridge_->introspect(path); }
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        if (message.member() != QLatin1String("GetRangeExtents") || message.arguments().size() != 3) {
-            return bridge_->handleMessage(message, connection);
-        }
+        const bool extents = message.member() == QLatin1String("GetRangeExtents") && message.arguments().size() == 3;
+        const bool bounded = message.member() == QLatin1String("GetBoundedRanges") && message.arguments().size() == 7;
+        if (!extents && !bounded) return bridge_->handleMessage(message, connection);
         // The object's number is the path's last part; "root" is the application.
         QAccessibleInterface* object = QAccessible::accessibleInterface(message.path().section(u'/', -1).toUInt());
         QAccessibleTextInterface* text = object != nullptr ? object->textInterface() : nullptr;
         if (text == nullptr) return bridge_->handleMessage(message, connection);
+        const QList<QVariant> arguments = message.arguments();
+        // Relative to the window (coordinate type 1) or to the screen.
+        const QPoint origin = arguments[bounded ? 4 : 2].toUInt() == 1 && object->window() != nullptr
+                                  ? object->window()->geometry().topLeft()
+                                  : QPoint();
         const int count = text->characterCount();
-        const int start = std::clamp(message.arguments()[0].toInt(), 0, count);
-        int end = message.arguments()[1].toInt();
+        if (bounded) {
+            const QRect box(arguments[0].toInt() + origin.x(), arguments[1].toInt() + origin.y(),
+                            arguments[2].toInt(), arguments[3].toInt());
+            QList<BoundedRange> ranges;
+            for (int k = 0; k < count; ++k) {
+                if (!text->characterRect(k).intersects(box)) continue;
+                if (ranges.isEmpty() || ranges.back().end != k) ranges.append({k, k, {}});
+                ranges.back().end = k + 1;
+            }
+            for (BoundedRange& range : ranges) range.text = text->text(range.start, range.end);
+            connection.send(message.createReply(QVariant::fromValue(ranges)));
+            return true;
+        }
+        const int start = std::clamp(arguments[0].toInt(), 0, count);
+        int end = arguments[1].toInt();
         end = end < 0 ? count : std::clamp(end, start, count);
         QRect rect;
         for (int k = start; k < end; ++k) rect |= text->characterRect(k);
-        if (message.arguments()[2].toUInt() == 1 && object->window() != nullptr) {  // relative to the window
-            rect.translate(-object->window()->geometry().topLeft());
-        }
+        rect.translate(-origin);
         connection.send(message.createReply(QVariantList{rect.x(), rect.y(), rect.width(), rect.height()}));
         return true;
     }
