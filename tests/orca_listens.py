@@ -258,16 +258,12 @@ def listen(printer, work, show):
         answers += extents.width > 0
         # Asked on the bus itself: Debian 12's libatspi hands Python ranges it cannot read.
         from gi.repository import Gio, GLib
-        bus = Gio.bus_get_sync(Gio.BusType.SESSION).call_sync(
-            "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", None,
-            GLib.VariantType("(s)"), 0, 5000).unpack()[0]
-        a11y = Gio.DBusConnection.new_for_address_sync(
-            bus, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
-            | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None)
+        bus = Gio.bus_get_sync(Gio.BusType.SESSION).call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
+                                                              "GetAddress", None, None, 0, 5000).unpack()[0]
+        a11y = Gio.DBusConnection.new_for_address_sync(bus, Gio.DBusConnectionFlags(9), None)  # client, bus
+        box = (extents.x, extents.y, extents.width, extents.height, 0, 0, 0)
         ranges = a11y.call_sync(page.app.bus_name, page.path, "org.a11y.atspi.Text", "GetBoundedRanges",
-                                GLib.Variant("(iiiiuuu)", (extents.x, extents.y, extents.width,
-                                                           extents.height, 0, 0, 0)),
-                                GLib.VariantType("(a(iisv))"), 0, 5000).unpack()[0]
+                                GLib.Variant("(iiiiuuu)", box), None, 0, 5000).unpack()[0]
         answers += "".join(content for _, _, content, _ in ranges).endswith("world")
         took = time.monotonic() - began
         word = text.get_text_at_offset(count, Atspi.TextBoundaryType.WORD_START)
