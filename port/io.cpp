@@ -291,9 +291,13 @@ Status SenderLock::TryLock(std::int32_t port) {
         if (probe.ok()) why = {Kind::kBusy, path, "its directory is being replaced"};
         return why;
     }
+    // A path may be long and hold any byte: the name is its hash (FNV-1a), as every
+    // platform's names allow.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : directory) hash = (hash ^ c) * 1099511628211ull;
     platform::Error error;
     const platform::File gate =
-        platform::Gate("pexal-send/" + directory + "/" + std::to_string(port), &error);
+        platform::Gate("pexal-send-" + std::to_string(hash) + "-" + std::to_string(port), &error);
     if (gate == platform::kNoFile) {
         if (error.fault == Fault::kLocked) return {Kind::kBusy, path, "another sender holds its lock"};
         Fail(&why, error, path);

@@ -161,11 +161,7 @@ std::string Canonical(const std::string& directory) {
 // name, it writes no file, and it goes with the process.
 File Gate(const std::string& name, Error* error) {
     sockaddr_un address = {};
-    if (name.size() + 1 > sizeof address.sun_path) {  // a long path: its hash (FNV-1a)
-        std::uint64_t hash = 14695981039346656037ull;
-        for (const unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
-        return Gate(name.substr(0, 60) + "#" + std::to_string(hash), error);
-    }
+    if (name.size() + 1 > sizeof address.sun_path) return errno = ENAMETOOLONG, Failed(error), kNoFile;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return Failed(error), kNoFile;
     address.sun_family = AF_UNIX;

@@ -4,7 +4,6 @@
 #include <aclapi.h>
 
 #include <cctype>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -164,14 +163,9 @@ std::string Canonical(const std::string& directory) {
     return identity;
 }
 
-// A named mutex, as the printer's own claim: a mutex name may hold no backslash and has a
-// length limit, so the name is a hash of `name` (FNV-1a).
+// A named mutex, as the printer's own claim.
 File Gate(const std::string& name, Error* error) {
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
-    char mutexName[64];
-    std::snprintf(mutexName, sizeof mutexName, "Local\\pexal-send-%016llx", static_cast<unsigned long long>(hash));
-    const HANDLE gate = CreateMutexA(nullptr, FALSE, mutexName);
+    const HANDLE gate = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
     if (gate == nullptr) return Failed(error), kNoFile;
     // A holder that ended without letting go leaves the mutex abandoned: it is ours then.
     const DWORD waited = WaitForSingleObject(gate, 0);

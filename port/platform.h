@@ -74,7 +74,8 @@ std::string Identity(const std::string& directory);
 // the same when the directory is made anew. "" when it is not there.
 std::string Canonical(const std::string& directory);
 
-// A lock that lives in no file, named `name`: held from a successful call until Ungate or
+// A lock that lives in no file, named `name` (letters, digits and '-', 64 at most): held
+// from a successful call until Ungate or
 // the process ends, whatever happens to any file or directory. Held elsewhere: kLocked.
 File Gate(const std::string& name, Error* error);
 void Ungate(File gate);

@@ -235,7 +235,7 @@ def listen(printer, work, show):
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = session.env["DBUS_SESSION_BUS_ADDRESS"]
         import gi
         gi.require_version("Atspi", "2.0")
-        from gi.repository import Atspi
+        from gi.repository import Atspi, Gio, GLib
         session.print_bytes(b" world")
         time.sleep(1.5)  # said after a second's quiet
         desktop = Atspi.get_desktop(0)
@@ -257,7 +257,6 @@ def listen(printer, work, show):
         extents = text.get_range_extents(0, 2147483647, Atspi.CoordType.SCREEN)
         answers += extents.width > 0
         # Asked on the bus itself: Debian 12's libatspi hands Python ranges it cannot read.
-        from gi.repository import Gio, GLib
         bus = Gio.bus_get_sync(Gio.BusType.SESSION).call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
                                                               "GetAddress", None, None, 0, 5000).unpack()[0]
         a11y = Gio.DBusConnection.new_for_address_sync(bus, Gio.DBusConnectionFlags(9), None)  # client, bus

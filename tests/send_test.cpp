@@ -89,8 +89,7 @@ TEST_F(Send, APacedPrinterTakesAByteAtEveryTick) {
         next += pexal::kPollInterval;
         const long long before = reads();
         std::this_thread::sleep_until(next);
-        if (printed->text().size() == 3 && missed < 5) {
-            ++missed;
+        if (printed->text().size() == 3 && missed++ < 5) {
             readsWhileMissed += reads() - before;
             continue;
         }
@@ -245,9 +244,8 @@ TEST_F(Send, APortFileReplacedUnderASenderLosesAndDoublesNoByte) {
     };
     const fs::path away = dir().string() + "-away";
     pid_t sending = 0;
-    // A copy holding the waiting byte renamed over the file, as an atomic save does. With
-    // `looked`, the printer waits until the sender has seen it: the byte is gone from the
-    // file it replaced.
+    // A copy holding the waiting byte renamed over the file, as an atomic save does; with
+    // `looked`, until the sender has seen it (its byte is gone from the file replaced).
     const auto copyOver = [&](bool looked) {
         const int replaced = ::open(portFile().c_str(), O_RDONLY);
         fs::copy_file(portFile(), dir() / "copy");
